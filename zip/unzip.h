@@ -1,0 +1,71 @@
+// The ZIP extraction library: reading an archive's central directory, matching
+// entry names against masks, and extracting entries into a folder.
+//
+// Names handed in are in the OEM code page and are converted to the ANSI code
+// page before use. Inside the library the backslash is the path separator.
+// The library is single-threaded and, during an extraction, not re-entrant.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/files.h"
+#include "zip/ziptypes.h"
+
+namespace zip {
+
+// ---- Archive directory and entry enumeration ----
+
+// One walk over an archive's central directory, owned by the caller.
+struct ZipDirScan {
+    std::uint8_t* buffer = nullptr;     // the directory and the end record's signature; null when closed
+    std::int32_t buffer_size = 0;
+    std::int32_t position = 0;          // offset in buffer of the entry read next
+    std::uint32_t date_time = 0;        // DOS time (low 16 bits) and date (high 16 bits)
+    std::int64_t size = 0;
+    std::int64_t compressed_size = 0;
+    std::int32_t header_offset = 0;
+    char name[ZIP_NAME_SIZE] = {};      // stored name, slashes made backslashes, at most 259 characters
+    std::uint16_t method = 0;
+    std::uint8_t attributes = 0;        // DOS attributes when made on host 0, else 0
+    platform::File archive;
+};
+
+// 0 with the walk open and the first entry read; UZ_BAD_ARCHIVE,
+// UZ_NO_MORE_ENTRIES or UZ_CANNOT_OPEN with nothing left open.
+[[nodiscard]] std::int32_t zip_dir_first(const char* archive_name, ZipDirScan& scan);
+// 0 with the next entry read; UZ_NO_MORE_ENTRIES when the walk has ended (it is then closed).
+[[nodiscard]] std::int32_t zip_dir_next(ZipDirScan& scan);
+void zip_dir_close(ZipDirScan& scan);
+
+// True when the file is a ZIP archive; prefix_offset gets the offset of its
+// first local header (data in front of an archive), or -1.
+[[nodiscard]] bool is_zip_archive(const char* file_name, std::int32_t* prefix_offset = nullptr);
+[[nodiscard]] std::int32_t find_local_header(const char* file_name, std::int32_t* out_value = nullptr);
+// Total uncompressed size of all entries; total_compressed gets the compressed total.
+[[nodiscard]] std::int64_t zip_total_sizes(const char* archive_name, std::int64_t& total_compressed);
+
+[[nodiscard]] bool mask_matches(const std::string& mask, const std::string& name);
+[[nodiscard]] bool wild_match(const char* name, const char* pattern);
+void slashes_to_backslashes(char* name);
+[[nodiscard]] std::string oem_to_ansi_name(const std::string& name);
+
+// ---- Entry extraction and the unzip operations ----
+
+// The notify window, at the platform's full handle width; 0 = none.
+using NotifyWindow = std::uintptr_t;
+
+extern bool busy;
+extern bool flatten_paths;
+extern bool lower_case_names;
+
+[[nodiscard]] std::int32_t extract_entry(const char* archive_name, const char* output_name,
+                                         std::int32_t header_offset, NotifyWindow notify_window,
+                                         std::int32_t notify_code);
+// The number of entries extracted, or a negative result code.
+std::int32_t extract_matching_ex(const char* archive_name, const char* target_directory, const char* mask,
+                                 ReportProc report, OverwriteQuery query);
+std::int32_t extract_matching(const char* archive_name, const char* target_directory, const char* mask);
+bool set_flatten_paths(bool flatten);
+
+}  // namespace zip

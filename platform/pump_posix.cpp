@@ -1,0 +1,1 @@
+// The message pump on POSIX: hooks a caller can set.

@@ -1,0 +1,1 @@
+// The message pump on Windows.

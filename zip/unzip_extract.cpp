@@ -1,0 +1,1 @@
+#include "zip/extract_state.h"

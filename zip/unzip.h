@@ -29,6 +29,8 @@ struct ZipDirScan {
     std::uint16_t method = 0;
     std::uint8_t attributes = 0;        // DOS attributes when made on host 0, else 0
     platform::File archive;
+    std::uint16_t gp_flags = 0;         // general purpose flags of the central header (bit 11: UTF-8 name)
+    std::uint32_t crc32 = 0;            // CRC-32 of the central header
 };
 
 // 0 with the walk open and the first entry read; UZ_BAD_ARCHIVE,

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "platform/files.h"
@@ -18,7 +19,7 @@ namespace zip {
 
 // One walk over an archive's central directory, owned by the caller.
 struct ZipDirScan {
-    std::uint8_t* buffer = nullptr;     // the directory and the end record's signature; null when closed
+    std::unique_ptr<std::uint8_t[]> buffer;  // the directory and the end record's signature; null when closed
     std::int32_t buffer_size = 0;
     std::int32_t position = 0;          // offset in buffer of the entry read next
     std::uint32_t date_time = 0;        // DOS time (low 16 bits) and date (high 16 bits)

@@ -1,7 +1,260 @@
+// Method 6, imploded: a 4 KiB or 8 KiB sliding dictionary whose literals,
+// match lengths and distances are Shannon-Fano coded. The trees come first,
+// as run-length coded sets of code lengths read byte by byte; the bit stream
+// follows. Shannon-Fano codes are the complement of the canonical codes that
+// build_huffman_table lays out, so every lookup indexes with the inverted bits.
+#include <algorithm>
+#include <array>
+#include <cstring>
+
 #include "zip/extract_state.h"
 
 namespace zip {
 
-std::int32_t explode_entry() { return UZ_UNSUPPORTED; }
+namespace {
+
+constexpr int LENGTH_SET_RESULT_BAD = 4;
+
+// PKZIP chose the wider distance lookup only for large entries, where the
+// bigger table pays for itself; the choice changes how far ahead the bit
+// reader looks, so it is kept exactly.
+constexpr std::int64_t WIDE_DISTANCE_LOOKUP_ABOVE = 200000;
+
+constexpr std::int32_t LITERAL_LOOKUP_BITS = 9;
+constexpr std::int32_t LENGTH_LOOKUP_BITS = 7;
+
+constexpr std::uint16_t GP_FLAG_8K_DICTIONARY = 0x02;
+constexpr std::uint16_t GP_FLAG_LITERAL_TREE = 0x04;
+
+// The code that carries 8 more raw bits of match length.
+constexpr int LONG_LENGTH_CODE = 63;
+
+struct ExplodeConstants {
+    std::array<std::uint16_t, 64> length_base_literal_tree{};   // code + 3
+    std::array<std::uint16_t, 64> length_base_raw_literals{};   // code + 2
+    std::array<std::uint16_t, 64> distance_base_8k{};           // 1 + 128 * code
+    std::array<std::uint16_t, 64> distance_base_4k{};           // 1 + 64 * code
+    std::array<std::uint16_t, 64> extra_bits{};
+};
+
+constexpr ExplodeConstants make_constants()
+{
+    ExplodeConstants c;
+    for (int code = 0; code < 64; ++code) {
+        c.length_base_literal_tree[code] = static_cast<std::uint16_t>(code + 3);
+        c.length_base_raw_literals[code] = static_cast<std::uint16_t>(code + 2);
+        c.distance_base_8k[code] = static_cast<std::uint16_t>(1 + 128 * code);
+        c.distance_base_4k[code] = static_cast<std::uint16_t>(1 + 64 * code);
+        c.extra_bits[code] = code == LONG_LENGTH_CODE ? 8 : 0;
+    }
+    return c;
+}
+
+constexpr ExplodeConstants constants = make_constants();
+
+[[nodiscard]] std::int32_t read_explode_lengths(std::uint16_t* lengths, std::uint16_t count);
+
+// Owns one decoding table for the length of the entry.
+class Table {
+public:
+    Table() = default;
+    Table(const Table&) = delete;
+    Table& operator=(const Table&) = delete;
+    ~Table() { free_huffman_table(root); }
+
+    HuffmanEntry* root = nullptr;
+    std::int32_t lookup_bits = 0;
+};
+
+// Reads a set of code lengths and builds its table; false for anything but a
+// complete code (an incomplete tree would leave codes that mean nothing).
+[[nodiscard]] bool read_tree(Table& table, std::uint16_t count, std::uint16_t simple, const std::uint16_t* base,
+                             std::int32_t lookup_bits)
+{
+    std::array<std::uint16_t, 256> lengths{};
+    if (read_explode_lengths(lengths.data(), count) != 0)
+        return false;
+    HuffmanEntry* root = nullptr;
+    table.lookup_bits = lookup_bits;
+    const std::int32_t result = build_huffman_table(lengths.data(), count, simple, base,
+                                                    base ? constants.extra_bits.data() : nullptr,
+                                                    table.lookup_bits, root);
+    if (result == 0 || result == 1)
+        table.root = root;
+    return result == 0;
+}
+
+// Null for a code that the tree does not define.
+[[nodiscard]] const HuffmanEntry* decode_symbol(const Table& table)
+{
+    if (table.root == nullptr)
+        return nullptr;
+    need_bits(static_cast<std::uint8_t>(table.lookup_bits));
+    const HuffmanEntry* entry = table.root + (~G.bit_buf & mask_bits[table.lookup_bits]);
+    while (entry->operation > 16) {
+        if (entry->operation == 99)
+            return nullptr;
+        dump_bits(entry->bits);
+        const int sub_bits = entry->operation - 16;
+        need_bits(static_cast<std::uint8_t>(sub_bits));
+        entry = entry->link + (~G.bit_buf & mask_bits[sub_bits]);
+    }
+    dump_bits(entry->bits);
+    return entry;
+}
+
+[[nodiscard]] std::uint32_t read_raw_bits(std::uint8_t n)
+{
+    need_bits(n);
+    const std::uint32_t value = G.bit_buf & mask_bits[n];
+    dump_bits(n);
+    return value;
+}
+
+// The shared body of the four variants. The dictionary is at most 8 KiB, but
+// the whole 32 KiB window serves as the circular buffer so that output leaves
+// it in full blocks.
+template <bool LiteralTree, std::uint8_t LowDistanceBits>
+[[nodiscard]] std::int32_t explode_codes(const Table* literals, const Table& lengths, const Table& distances)
+{
+    constexpr std::uint32_t window_mask = WINDOW_SIZE - 1;
+    std::uint8_t* const slide = G.slide;
+    G.bit_buf = 0;
+    G.bit_count = 0;
+    std::uint32_t position = 0;
+    // Until the window first wraps, a match that reaches before the entry's
+    // first byte reads zeros, whatever the window held.
+    bool not_wrapped = true;
+
+    const auto advance = [&](std::uint32_t count) {
+        position += count;
+        if (position < WINDOW_SIZE)
+            return true;
+        position = 0;
+        not_wrapped = false;
+        return flush_window(WINDOW_SIZE);
+    };
+
+    std::int32_t remaining = static_cast<std::int32_t>(static_cast<std::uint32_t>(G.ucsize));
+    while (remaining > 0 && !G.aborted && !G.input_exhausted) {
+        if (read_raw_bits(1) != 0) {
+            --remaining;
+            std::uint8_t byte;
+            if constexpr (LiteralTree) {
+                const HuffmanEntry* symbol = decode_symbol(*literals);
+                if (symbol == nullptr)
+                    return UZ_FORMAT_ERROR;
+                byte = static_cast<std::uint8_t>(symbol->value);
+            } else {
+                byte = static_cast<std::uint8_t>(read_raw_bits(8));
+            }
+            slide[position] = byte;
+            if (!advance(1))
+                return UZ_WRITE_ERROR;
+            continue;
+        }
+
+        std::uint32_t distance = read_raw_bits(LowDistanceBits);
+        const HuffmanEntry* symbol = decode_symbol(distances);
+        if (symbol == nullptr)
+            return UZ_FORMAT_ERROR;
+        distance += symbol->value;
+        symbol = decode_symbol(lengths);
+        if (symbol == nullptr)
+            return UZ_FORMAT_ERROR;
+        std::uint32_t length = symbol->value;
+        if (symbol->operation != 0)
+            length += read_raw_bits(8);
+        remaining -= static_cast<std::int32_t>(length);
+
+        std::uint32_t source = (position - distance) & window_mask;
+        while (length > 0) {
+            const std::uint32_t piece = std::min(WINDOW_SIZE - std::max(source, position), length);
+            if (not_wrapped && source >= position)
+                std::memset(slide + position, 0, piece);
+            else if (source < position && position - source < piece)
+                for (std::uint32_t i = 0; i < piece; ++i)   // overlapping: repeats the pattern
+                    slide[position + i] = slide[source + i];
+            else
+                std::memmove(slide + position, slide + source, piece);
+            length -= piece;
+            source = (source + piece) & window_mask;
+            if (!advance(piece))
+                return UZ_WRITE_ERROR;
+        }
+    }
+
+    if (G.aborted)
+        return UZ_ABORTED;
+    if (!flush_window(position))
+        return UZ_WRITE_ERROR;
+    return G.input_exhausted ? UZ_READ_ERROR : UZ_OK;
+}
+
+std::int32_t read_explode_lengths(std::uint16_t* lengths, std::uint16_t count)
+{
+    const int bytes = read_byte() + 1;
+    int filled = 0;
+    for (int i = 0; i < bytes; ++i) {
+        const std::uint8_t run = read_byte();
+        const std::uint16_t length = static_cast<std::uint16_t>((run & 0x0F) + 1);
+        const int repeat = (run >> 4) + 1;
+        if (filled + repeat > count)
+            return LENGTH_SET_RESULT_BAD;
+        std::fill_n(lengths + filled, repeat, length);
+        filled += repeat;
+    }
+    return filled == count ? 0 : LENGTH_SET_RESULT_BAD;
+}
+
+std::int32_t explode_lit8k(const Table& literals, const Table& lengths, const Table& distances)
+{
+    return explode_codes<true, 7>(&literals, lengths, distances);
+}
+
+std::int32_t explode_lit4k(const Table& literals, const Table& lengths, const Table& distances)
+{
+    return explode_codes<true, 6>(&literals, lengths, distances);
+}
+
+std::int32_t explode_nolit8k(const Table& lengths, const Table& distances)
+{
+    return explode_codes<false, 7>(nullptr, lengths, distances);
+}
+
+std::int32_t explode_nolit4k(const Table& lengths, const Table& distances)
+{
+    return explode_codes<false, 6>(nullptr, lengths, distances);
+}
+
+}  // namespace
+
+std::int32_t explode_entry()
+{
+    G.in_pos = 0;
+    G.in_last = -1;
+    const bool literal_tree = (G.gp_flags & GP_FLAG_LITERAL_TREE) != 0;
+    const bool dictionary_8k = (G.gp_flags & GP_FLAG_8K_DICTIONARY) != 0;
+    const std::int32_t distance_lookup_bits = G.csize > WIDE_DISTANCE_LOOKUP_ABOVE ? 8 : 7;
+
+    Table literals;
+    Table lengths;
+    Table distances;
+    if (literal_tree && !read_tree(literals, 256, 256, nullptr, LITERAL_LOOKUP_BITS))
+        return UZ_FORMAT_ERROR;
+    const std::uint16_t* length_base = literal_tree ? constants.length_base_literal_tree.data()
+                                                    : constants.length_base_raw_literals.data();
+    if (!read_tree(lengths, 64, 0, length_base, LENGTH_LOOKUP_BITS))
+        return UZ_FORMAT_ERROR;
+    const std::uint16_t* distance_base = dictionary_8k ? constants.distance_base_8k.data()
+                                                       : constants.distance_base_4k.data();
+    if (!read_tree(distances, 64, 0, distance_base, distance_lookup_bits))
+        return UZ_FORMAT_ERROR;
+
+    if (literal_tree)
+        return dictionary_8k ? explode_lit8k(literals, lengths, distances)
+                             : explode_lit4k(literals, lengths, distances);
+    return dictionary_8k ? explode_nolit8k(lengths, distances) : explode_nolit4k(lengths, distances);
+}
 
 }  // namespace zip

@@ -62,13 +62,34 @@ extern bool busy;
 extern bool flatten_paths;
 extern bool lower_case_names;
 
+// What the central directory says of an entry. A local header with flag bit
+// 3 leaves its sizes and CRC-32 to a data descriptor; these stand in for them.
+struct CentralValues {
+    std::int64_t compressed_size = 0;
+    std::int64_t size = 0;
+    std::uint32_t crc32 = 0;
+};
+
+// Extracts the entry whose local header is at header_offset into output_name
+// (a trailing separator makes it a directory entry). Without a notify window,
+// notify_code is the virtual-key code that aborts when held down.
 [[nodiscard]] std::int32_t extract_entry(const char* archive_name, const char* output_name,
                                          std::int32_t header_offset, NotifyWindow notify_window,
-                                         std::int32_t notify_code);
+                                         std::int32_t notify_code, const CentralValues* central = nullptr);
 // The number of entries extracted, or a negative result code.
 std::int32_t extract_matching_ex(const char* archive_name, const char* target_directory, const char* mask,
                                  ReportProc report, OverwriteQuery query);
 std::int32_t extract_matching(const char* archive_name, const char* target_directory, const char* mask);
 bool set_flatten_paths(bool flatten);
+
+// 0 when every directory of the path exists or was created, else -1.
+[[nodiscard]] std::int32_t make_directory_path(const std::string& path);
+// 100 minus compressed size in percent of size, in 8 bits (growth wraps).
+[[nodiscard]] std::uint8_t compression_ratio(std::int32_t compressed, std::int32_t size);
+// The characters after the last slash, colon or backslash.
+[[nodiscard]] std::string name_part(const std::string& path);
+// False for a stored name that could reach outside the target directory: a
+// ".." component or a drive prefix.
+[[nodiscard]] bool entry_name_is_safe(const std::string& name);
 
 }  // namespace zip

@@ -1,1 +1,464 @@
+// Extracting one entry, and the batch that extracts every entry matching a mask.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "platform/files.h"
+#include "platform/pump.h"
 #include "zip/extract_state.h"
+
+namespace zip {
+
+bool busy = false;
+bool flatten_paths = false;
+bool lower_case_names = false;
+
+namespace {
+
+constexpr std::uint32_t LOCAL_HEADER_SIGNATURE = 0x04034B50;
+constexpr std::uint32_t DATA_DESCRIPTOR_SIGNATURE = 0x08074B50;
+constexpr int LOCAL_HEADER_SIZE = 30;
+constexpr std::uint32_t SUPPORTED_METHODS = 0x143;  // bit m: method m (0, 1, 6, 8)
+constexpr std::int64_t UNKNOWN_SIZE = 0x7FFFFFFF;
+constexpr std::int32_t DEAD_EXTRACTION_MS = 30000;
+constexpr std::int32_t ESCAPE_KEY = 27;
+// Names are handled as at most 255 characters when files are created.
+constexpr std::size_t MAX_PATH_CHARS = 255;
+constexpr std::uint16_t FLAG_ENCRYPTED = 0x0001;
+constexpr std::uint16_t FLAG_DATA_DESCRIPTOR = 0x0008;
+constexpr std::uint16_t FLAG_UTF8_NAME = 0x0800;
+
+std::uint16_t le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+
+std::uint32_t le32(const std::uint8_t* p) { return le16(p) | (static_cast<std::uint32_t>(le16(p + 2)) << 16); }
+
+std::uint32_t take_bits16()
+{
+    need_bits(16);
+    const std::uint32_t value = G.bit_buf & 0xFFFF;
+    dump_bits(16);
+    return value;
+}
+
+std::uint32_t take_bits32()
+{
+    const std::uint32_t low = take_bits16();
+    return low | (take_bits16() << 16);
+}
+
+// Whatever way extract_entry is left, the library ends up idle: not busy,
+// no window, both files closed.
+class ExtractionScope {
+public:
+    ExtractionScope() : window_(std::make_unique<std::uint8_t[]>(WINDOW_SIZE))
+    {
+        busy = true;
+        G.slide = window_.get();
+    }
+    ExtractionScope(const ExtractionScope&) = delete;
+    ExtractionScope& operator=(const ExtractionScope&) = delete;
+    ~ExtractionScope()
+    {
+        G.in_file.close();
+        G.out_file.close();
+        G.slide = nullptr;
+        busy = false;
+    }
+
+private:
+    std::unique_ptr<std::uint8_t[]> window_;
+};
+
+// Creates, one level at a time, the directories named before the last
+// backslash of the path. Relative paths count from the current directory.
+void create_parent_directories(const std::string& output)
+{
+    std::vector<char> copy(output.begin(), output.end());
+    copy.push_back('\0');
+    std::vector<std::string> parts;
+    for (char* token = next_token(copy.data(), '\\'); token != nullptr; token = next_token(nullptr, '\\'))
+        parts.emplace_back(token);
+    if (parts.size() < 2) return;
+
+    std::string path;
+    std::size_t first = 0;
+    if (parts[0].size() >= 2 && parts[0][1] == ':') {
+        path = parts[0].substr(0, 2) + "\\";
+        first = 1;
+    } else if (parts[0].empty()) {
+        path = "\\";
+        first = 1;
+    }
+    for (std::size_t i = first; i + 1 < parts.size(); ++i) {
+        if (parts[i].empty()) continue;
+        path += parts[i];
+        if (!platform::directory_exists(path) && !platform::create_directory(path)) return;
+        path += '\\';
+    }
+}
+
+// Length of the part of a full path that is never created: a drive root, a
+// share, or the root of a POSIX path.
+std::size_t root_length(const std::string& full)
+{
+    if (full.size() >= 3 && full[1] == ':' && full[2] == '\\') return 3;
+    if (full.rfind("\\\\", 0) == 0) {
+        std::size_t server_end = full.find('\\', 2);
+        if (server_end == std::string::npos) return full.size();
+        std::size_t share_end = full.find('\\', server_end + 1);
+        return share_end == std::string::npos ? full.size() : share_end + 1;
+    }
+    if (!full.empty() && full[0] == '\\') return 1;
+    return 0;
+}
+
+void copy_name(char (&target)[ZIP_NAME_SIZE], const std::string& text)
+{
+    const std::size_t length = std::min<std::size_t>(text.size(), ZIP_NAME_SIZE - 1);
+    std::memcpy(target, text.data(), length);
+    target[length] = '\0';
+}
+
+std::int32_t low32(std::int64_t value) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(value)); }
+
+// extract_entry on names that are already in the ANSI code page.
+std::int32_t extract_converted(const std::string& archive_name, std::string output, std::int32_t header_offset,
+                               NotifyWindow notify_window, std::int32_t notify_code, const CentralValues* central)
+{
+    if (busy) {
+        if (G.last_pump_tick == 0) return UZ_BUSY;
+        const auto since = static_cast<std::int32_t>(platform::tick_count() - G.last_pump_tick);
+        if (since >= -DEAD_EXTRACTION_MS && since <= DEAD_EXTRACTION_MS) return UZ_BUSY;
+        // The running extraction has not pumped messages for too long: take it as dead.
+        busy = false;
+    }
+    ExtractionScope scope;
+
+    G.in_file = platform::File::open_read(archive_name);
+    if (!G.in_file.is_open()) return UZ_OPEN_ERROR;
+    if (header_offset < 0 || !G.in_file.seek(header_offset)) return UZ_READ_ERROR;
+    if (G.in_file.read(G.in_buf, LOCAL_HEADER_SIZE) != LOCAL_HEADER_SIZE || le32(G.in_buf) != LOCAL_HEADER_SIGNATURE)
+        return UZ_FORMAT_ERROR;
+
+    const std::uint16_t flags = le16(G.in_buf + 6);
+    const std::uint16_t method = le16(G.in_buf + 8);
+    const std::uint32_t date_time = le32(G.in_buf + 10);
+    const std::int64_t data_start =
+        std::int64_t{header_offset} + LOCAL_HEADER_SIZE + le16(G.in_buf + 26) + le16(G.in_buf + 28);
+
+    std::uint32_t expected_crc = 0;
+    bool crc_follows_data = false;
+    if ((flags & FLAG_DATA_DESCRIPTOR) == 0) {
+        expected_crc = le32(G.in_buf + 14);
+        G.csize = le32(G.in_buf + 18);
+        G.ucsize = le32(G.in_buf + 22);
+    } else if (central != nullptr) {
+        expected_crc = central->crc32;
+        G.csize = central->compressed_size;
+        G.ucsize = central->size;
+    } else {
+        G.csize = UNKNOWN_SIZE;
+        G.ucsize = UNKNOWN_SIZE;
+        crc_follows_data = true;
+    }
+
+    if (method >= 32 || ((SUPPORTED_METHODS >> method) & 1) == 0) return UZ_UNSUPPORTED;
+    G.gp_flags = flags;
+    if (flags & FLAG_ENCRYPTED) return UZ_ENCRYPTED;
+
+    G.bytes_read = 0;
+    if (!G.in_file.seek(data_start)) throw IoError("cannot seek to the data of an entry in " + archive_name);
+
+    std::replace(output.begin(), output.end(), '/', '\\');
+    // A longer name could only be cut into the name of another file.
+    if (output.size() > MAX_PATH_CHARS) return UZ_WRITE_ERROR;
+    const bool is_directory = !output.empty() && output.back() == '\\';
+    if (!is_directory) G.out_file = platform::File::create(output);
+    if (!G.out_file.is_open()) {
+        create_parent_directories(output);
+        if (is_directory) return UZ_OK;
+        G.out_file = platform::File::create(output);
+    }
+    if (!G.out_file.is_open()) {
+        const std::size_t cut = output.rfind('\\');
+        const std::string directory = cut == std::string::npos ? std::string() : output.substr(0, cut);
+        if (!directory.empty() && !platform::directory_exists(directory) && make_directory_path(directory) == 0)
+            G.out_file = platform::File::create(output);
+        if (!G.out_file.is_open()) return UZ_WRITE_ERROR;
+    }
+
+    G.aborted = false;
+    G.input_exhausted = false;
+    G.notify_window = notify_window;
+    G.notify_code = notify_code;
+    drain_message_queue();
+    G.last_percent = 0;
+    crc32_reset(G.crc);
+
+    std::int32_t result;
+    switch (method) {
+    case 0:
+        result = copy_stored_entry();
+        break;
+    case 1:
+        result = unshrink_entry();
+        break;
+    case 6:
+        result = explode_entry();
+        break;
+    default:
+        result = inflate_entry();
+        break;
+    }
+
+    if (result == UZ_OK && crc_follows_data) {
+        dump_bits(G.bit_count & 7);
+        expected_crc = take_bits32();
+        // Most writers put a signature in front of the descriptor.
+        if (expected_crc == DATA_DESCRIPTOR_SIGNATURE) expected_crc = take_bits32();
+    }
+
+    G.in_file.close();
+    G.out_file.close();
+    const std::uint32_t final_crc = crc32_finish(G.crc);
+
+    if (result != UZ_OK) {
+        platform::delete_file(output);
+        return result;
+    }
+    if (final_crc != expected_crc) {
+        platform::delete_file(output);
+        return UZ_CRC_ERROR;
+    }
+    G.last_percent = 100;
+    if (notify_window != 0) {
+        std::uint16_t percent = 100;
+        platform::send_progress(notify_window, notify_code, &percent);
+    }
+    platform::File finished = platform::File::open_read_write(output);
+    if (!finished.is_open()) throw IoError("cannot reopen " + output);
+    finished.set_dos_date_time(date_time);
+    if (!finished.close()) throw IoError("cannot close " + output);
+    return UZ_OK;
+}
+
+void report_nothing(std::int32_t, ZipReport*) {}
+
+bool is_fatal(std::int32_t code)
+{
+    switch (code) {
+    case UZ_READ_ERROR:
+    case UZ_FORMAT_ERROR:
+    case UZ_ABORTED:
+    case UZ_BUSY:
+    case UZ_BAD_ARCHIVE:
+    case UZ_CANNOT_OPEN:
+    case UZ_OPEN_ERROR:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool is_reported_failure(std::int32_t code)
+{
+    return code == UZ_CRC_ERROR || code == UZ_WRITE_ERROR || code == UZ_UNSUPPORTED || code == UZ_ENCRYPTED;
+}
+
+// Ends a batch that has opened its directory: the walk is closed and the
+// procedures are cleared however the batch is left.
+class BatchScope {
+public:
+    explicit BatchScope(ZipDirScan& scan) : scan_(scan) {}
+    BatchScope(const BatchScope&) = delete;
+    BatchScope& operator=(const BatchScope&) = delete;
+    ~BatchScope()
+    {
+        zip_dir_close(scan_);
+        report_proc = nullptr;
+        overwrite_query = nullptr;
+    }
+
+private:
+    ZipDirScan& scan_;
+};
+
+}  // namespace
+
+std::int32_t extract_entry(const char* archive_name, const char* output_name, std::int32_t header_offset,
+                           NotifyWindow notify_window, std::int32_t notify_code, const CentralValues* central)
+{
+    return extract_converted(oem_to_ansi_name(archive_name), oem_to_ansi_name(output_name), header_offset,
+                             notify_window, notify_code, central);
+}
+
+std::int32_t make_directory_path(const std::string& path)
+{
+    if (path.empty()) return -1;
+    const std::string full = platform::full_path(path);
+    for (std::size_t i = root_length(full); i <= full.size(); ++i) {
+        if (i < full.size() && full[i] != '\\') continue;
+        if (i == 0 || full[i - 1] == '\\') continue;
+        const std::string prefix = full.substr(0, i);
+        if (!platform::directory_exists(prefix) && !platform::create_directory(prefix)) return -1;
+    }
+    return 0;
+}
+
+std::uint8_t compression_ratio(std::int32_t compressed, std::int32_t size)
+{
+    std::int64_t c = compressed;
+    std::int64_t u = size;
+    if (c > 21474836) {
+        c /= 100;
+        u /= 100;
+    }
+    if (u == 0) return 0;
+    return static_cast<std::uint8_t>(100 - (c * 100) / u);
+}
+
+std::string name_part(const std::string& path)
+{
+    const std::size_t cut = path.find_last_of("/:\\");
+    return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+bool entry_name_is_safe(const std::string& name)
+{
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        std::size_t end = name.find_first_of("/\\", start);
+        if (end == std::string::npos) end = name.size();
+        const std::string part = name.substr(start, end - start);
+        // Windows drops trailing dots and spaces from a component, so "..." or
+        // ".. " would climb like "..".
+        const bool only_dots_and_spaces = part.find_first_not_of(". ") == std::string::npos;
+        if (only_dots_and_spaces && std::count(part.begin(), part.end(), '.') >= 2) return false;
+        start = end + 1;
+    }
+    const std::size_t first = name.find_first_not_of("/\\");
+    if (first != std::string::npos && first + 1 < name.size() && name[first + 1] == ':') return false;
+#ifdef _WIN32
+    // Elsewhere in a Windows name a colon would open an alternate data stream.
+    if (name.find(':') != std::string::npos) return false;
+#endif
+    return true;
+}
+
+bool set_flatten_paths(bool flatten) { return std::exchange(flatten_paths, flatten); }
+
+std::int32_t extract_matching_ex(const char* archive_name, const char* target_directory, const char* mask,
+                                 ReportProc report, OverwriteQuery query)
+{
+    if (archive_name == nullptr || *archive_name == '\0' || target_directory == nullptr || *target_directory == '\0')
+        return UZ_BAD_ARGUMENT;
+
+    const std::string archive = oem_to_ansi_name(archive_name);
+    std::string target = oem_to_ansi_name(target_directory);
+    std::replace(target.begin(), target.end(), '/', '\\');
+    if (target.back() != '\\') target += '\\';
+    const std::string mask_text = std::string(mask == nullptr ? "" : mask).substr(0, 255);
+
+    std::int32_t prefix = 0;
+    if (!is_zip_archive(archive_name, &prefix)) return UZ_NOT_AN_ARCHIVE;
+    zip_report = {};
+
+    ZipDirScan scan;
+    if (zip_dir_first(archive_name, scan) != 0) return UZ_BAD_ARCHIVE;
+    BatchScope batch(scan);
+
+    if (report != nullptr) {
+        std::int64_t total_compressed = 0;
+        const std::int64_t total_size = zip_total_sizes(archive_name, total_compressed);
+        zip_report.is_directory = 0;
+        copy_name(zip_report.name, archive);
+        zip_report.size = total_size;
+        zip_report.compressed_size = total_compressed;
+        zip_report.ratio = compression_ratio(low32(total_compressed), low32(total_size));
+        zip_report.status = REPORT_ARCHIVE_BEGIN;
+        report(REPORT_ARCHIVE_BEGIN, &zip_report);
+    }
+    report_proc = report != nullptr ? report : report_nothing;
+
+    std::int64_t matched_size = 0;
+    std::int64_t matched_compressed = 0;
+    std::int32_t count = 0;
+    do {
+        if (!mask_matches(mask_text, scan.name)) continue;
+        matched_size += scan.size;
+        matched_compressed += scan.compressed_size;
+        const std::int32_t header_offset = scan.header_offset + prefix;
+
+        std::string entry_name = (scan.gp_flags & FLAG_UTF8_NAME) ? platform::utf8_to_ansi(scan.name)
+                                                                   : oem_to_ansi_name(scan.name);
+        if (lower_case_names)
+            for (char& c : entry_name)
+                if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        const std::string output = target + (flatten_paths ? name_part(entry_name) : entry_name);
+        const bool is_directory = output.back() == '/' || output.back() == '\\';
+        const bool announce = !(flatten_paths && is_directory);
+
+        zip_report.date_time = static_cast<std::int32_t>(scan.date_time);
+        zip_report.size = scan.size;
+        zip_report.compressed_size = scan.compressed_size;
+        zip_report.method = scan.method;
+        zip_report.attributes = scan.attributes;
+        copy_name(zip_report.name, output);
+        zip_report.ratio = compression_ratio(low32(scan.compressed_size), low32(scan.size));
+        zip_report.is_directory = is_directory ? 1 : 0;
+        zip_report.status = REPORT_ENTRY_BEGIN;
+        if (announce) report_proc(REPORT_ENTRY_BEGIN, &zip_report);
+
+        std::int32_t result;
+        const bool exists = platform::file_exists(output);
+        if (!entry_name_is_safe(entry_name) || output.size() > MAX_PATH_CHARS) {
+            result = UZ_WRITE_ERROR;
+        } else if (exists && query != nullptr && !query(&zip_report)) {
+            zip_report.status = REPORT_BYTES_WRITTEN;
+            zip_report.method = 9;
+            report_proc(low32(scan.size), &zip_report);
+            result = UZ_OK;
+        } else {
+            if (exists) platform::set_file_attributes(output, 0);
+            const CentralValues central{scan.compressed_size, scan.size, scan.crc32};
+            result = extract_converted(archive, output, header_offset, 0, ESCAPE_KEY, &central);
+            if (result == UZ_OK) platform::set_file_attributes(output, scan.attributes);
+        }
+
+        if (result == UZ_OK) {
+            ++count;
+            zip_report.status = REPORT_ENTRY_DONE;
+            if (announce) report_proc(REPORT_ENTRY_DONE, &zip_report);
+            continue;
+        }
+        zip_report.status = REPORT_ENTRY_FAILED;
+        if (is_reported_failure(result)) {
+            report_proc(result, &zip_report);
+        } else if (is_fatal(result)) {
+            zip_report.status = result;
+            report_proc(REPORT_FATAL, &zip_report);
+            return result;
+        }
+    } while (zip_dir_next(scan) == 0);
+
+    zip_dir_close(scan);
+    zip_report.date_time = -1;
+    zip_report.attributes = -1;
+    zip_report.method = 0;
+    zip_report.size = matched_size;
+    zip_report.compressed_size = matched_compressed;
+    copy_name(zip_report.name, archive);
+    zip_report.ratio = compression_ratio(low32(matched_compressed), low32(matched_size));
+    zip_report.status = REPORT_ARCHIVE_END;
+    report_proc(REPORT_ARCHIVE_END, &zip_report);
+    return count;
+}
+
+std::int32_t extract_matching(const char* archive_name, const char* target_directory, const char* mask)
+{
+    return extract_matching_ex(archive_name, target_directory, mask, report_proc, overwrite_query);
+}
+
+}  // namespace zip

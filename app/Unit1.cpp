@@ -1,0 +1,187 @@
+// The main window's construction and layout, its creation handler, and the
+// shared state of the module.
+#include "app/Unit1.h"
+
+#include "platform/win/application.h"
+#include "platform/win/registry.h"
+
+using platform::win::application;
+using platform::win::load_picture_resource;
+using platform::win::Memo;
+
+bool ButtonPressed = false;
+bool CloseRequested = false;
+bool TermsAccepted = false;
+std::string ApplicationFolder;
+std::string TargetFolder;
+HWND DecoderWindow = nullptr;
+HWND ZadigWindow = nullptr;
+int FolderLineIndex = 0;
+
+std::unique_ptr<TForm1> Form1;
+
+namespace {
+
+// Cream text on dark blue, for the log and the guide text.
+constexpr COLORREF LogText = RGB(255, 251, 240);
+constexpr COLORREF LogBackground = RGB(0, 0, 64);
+
+}  // namespace
+
+TForm1::TForm1()
+{
+    create_form("ARVELON - IMU Installer and maintenance utility", 726, 460);
+    set_font("Segoe UI", 12);
+
+    PageControl1.create(*this, 0, 0, 726, 460);
+    PageControl1.add_page(TabSheet3, "Terms of use");
+    PageControl1.add_page(TabSheet1, "Install and Update");
+    PageControl1.add_page(TabSheet2, "Release notes");
+    PageControl1.add_page(TabSheet4, "Internet");
+    PageControl1.OnChanging = [this](Object& Sender, bool& AllowChange) { PageControl1Changing(Sender, AllowChange); };
+
+    CreatePageTerms();
+    CreatePageInstall();
+    CreatePageReleaseNotes();
+    CreatePageInternet();
+
+    OnClose = [this](Object& Sender) { FormClose(Sender); };
+
+    Timer1.set_interval(1000);
+    Timer1.OnTimer = [this](Object& Sender) { Timer1Timer(Sender); };
+    Timer1.set_enabled(true);
+
+    FormCreate(*this);
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::CreatePageTerms()
+{
+    Memo3.create(TabSheet3, 0, 0, 100, 100, Memo::Options{.read_only = true, .vertical_scroll_bar = true,
+                                                             .word_wrap = false});
+    Memo3.fill_parent();
+    Memo3.set_font("Segoe UI", 13);
+    Memo3.set_colors(GetSysColor(COLOR_WINDOWTEXT), GetSysColor(COLOR_WINDOW));
+    Memo3.set_text(TermsText());
+
+    Button5.create(TabSheet3, "Acknowledge and continue", 490, 375, 200, 35);
+    Button5.set_enabled(false);
+    Button5.OnClick = [this](Object& Sender) { Button5Click(Sender); };
+}
+
+void TForm1::CreatePageInstall()
+{
+    // Drawn controls, below every windowed control of the page.
+    Image5.create(TabSheet1, 0, -44, 723, 440);
+    Image5.set_stretch(true);
+    Image5.set_picture(load_picture_resource("BACKGROUND"));
+
+    SpeedButton1.create(TabSheet1, 520, 30, 161, 80);
+    SpeedButton1.set_caption("New Install");
+    SpeedButton1.set_font("Tahoma", 21);
+    SpeedButton2.create(TabSheet1, 520, 125, 161, 80);
+    SpeedButton2.set_caption("Update");
+    SpeedButton2.set_font("Tahoma", 21);
+
+    // The folder browser's buttons stand in one row under the tree: desktop,
+    // computer, parent folder, application folder.
+    struct GlyphButton {
+        platform::win::SpeedButton& button;
+        int left;
+        const char* glyph;
+    };
+    for (const GlyphButton& each : {GlyphButton{SpeedButton4, 605, "GLYPH_PARENT"},
+                                    GlyphButton{button2, 485, "GLYPH_DESKTOP"},
+                                    GlyphButton{button4, 545, "GLYPH_COMPUTER"},
+                                    GlyphButton{SpeedButton5, 665, "GLYPH_APPFOLDER"}}) {
+        each.button.create(TabSheet1, each.left, 350, 55, 36);
+        each.button.set_flat(true);
+        each.button.set_glyph(load_picture_resource(each.glyph));
+        each.button.hide();
+    }
+
+    struct GuidePicture {
+        platform::win::Image& image;
+        const char* picture;
+    };
+    for (const GuidePicture& each : {GuidePicture{Image2, "ZADIG_OPTIONS"}, GuidePicture{Image3, "ZADIG_DEVICES"},
+                                     GuidePicture{Image4, "ZADIG_USBID"}, GuidePicture{Image1, "ZADIG_INSTALL"}}) {
+        each.image.create(TabSheet1, 10, 130, 575, 249);
+        each.image.set_stretch(true);
+        each.image.set_picture(load_picture_resource(each.picture));
+        each.image.hide();
+    }
+
+    // Windowed controls, each above the ones before it.
+    Memo1.create(TabSheet1, 5, 5, 476, 386, Memo::Options{.read_only = true, .vertical_scroll_bar = true});
+    Memo1.set_font("Lucida Console", 13);
+    Memo1.set_colors(LogText, LogBackground);
+
+    stvw1.create(TabSheet1, 485, 30, 236, 311);
+    stvw1.hide();
+
+    ComboBox1.create(TabSheet1, 20, 235, 181);
+    ComboBox1.add_item("Windows XP");
+    ComboBox1.add_item("Windows Vista, 7, 8");
+    ComboBox1.set_item_index(1);
+    ComboBox1.hide();
+
+    speedbutton3.create(TabSheet1, "Confirm Windows version", 220, 235, 171, 46);
+    speedbutton3.OnClick = [this](Object& Sender) { Button2Click(Sender); };
+    speedbutton3.hide();
+
+    ShellComboBox1.create(TabSheet1, 485, 5, 236);
+    ShellComboBox1.hide();
+
+    Button3.create(TabSheet1, "OK", 20, 105, 101, 36);
+    Button3.OnClick = [this](Object& Sender) { Button2Click(Sender); };
+    Button3.hide();
+
+    Memo2.create(TabSheet1, 5, 5, 701, 116, Memo::Options{});
+    Memo2.set_font("Lucida Console", 13);
+    Memo2.set_colors(LogText, LogBackground);
+    Memo2.hide();
+
+    Button1.create(TabSheet1, "YES", 10, 85, 96, 31);
+    Button1.OnClick = [this](Object& Sender) { Button2Click(Sender); };
+    Button1.hide();
+
+    ProgressBar1.create(TabSheet1, 5, 400, 716, 26);
+    ProgressBar1.hide();
+}
+
+void TForm1::CreatePageReleaseNotes()
+{
+    memo4.create(TabSheet2, 0, 0, 100, 100, Memo::Options{.read_only = true, .vertical_scroll_bar = true});
+    memo4.fill_parent();
+}
+
+void TForm1::CreatePageInternet() {}
+
+void TForm1::FormCreate(Object&)
+{
+    const std::string exe = application().exe_name();
+    ApplicationFolder = exe.substr(0, exe.find_last_of('\\') + 1);
+
+    AddLogLine("");
+    AddLogLine("Welcome to the ARVELON installer.");
+    AddLogLine("=================================");
+    AddLogLine("");
+    AddLogLine("Please follow the instructions.");
+    AddLogLine("");
+    AddLogLine("Now select NEW INSTALL for a clean setup  or UPDATE if you run ARVELON already and want to install "
+               "the latest release.");
+    AddLogLine("");
+    AddLogLine("");
+
+    TermsAccepted = ReadTermsAccepted();
+
+    if (TermsAccepted) {
+        PageControl1.set_active_page_index(1);
+        Button5.hide();
+    } else {
+        PageControl1.set_active_page_index(0);
+        Button5.show();
+    }
+}

@@ -1,0 +1,103 @@
+// The main window: its four pages and every control on them, the shared state
+// of the installer, and the handlers and operations of the installer's run.
+// The definitions are split by concern over the Unit1*.cpp files.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/win/controls.h"
+
+using platform::win::Object;
+
+// The installer's one registry key, under HKEY_CURRENT_USER.
+inline constexpr char RegistryKeyPath[] = "Software\\Melqary\\ARVELON";
+
+class TForm1 : public platform::win::Form {
+public:
+    // Creates the window with all its controls and runs FormCreate; the
+    // window stays hidden until show().
+    TForm1();
+    ~TForm1() override;
+
+    platform::win::PageControl PageControl1;
+    platform::win::TabSheet TabSheet3;  // page 0, "Terms of use"
+    platform::win::TabSheet TabSheet1;  // page 1, "Install and Update"
+    platform::win::TabSheet TabSheet2;  // page 2, "Release notes"
+    platform::win::TabSheet TabSheet4;  // page 3, "Internet"
+
+    // Page 0.
+    platform::win::Memo Memo3;
+    platform::win::Button Button5;
+
+    // Page 1, drawn controls first: they lie below every windowed control.
+    platform::win::Image Image5;
+    platform::win::SpeedButton SpeedButton1;
+    platform::win::SpeedButton SpeedButton2;
+    platform::win::SpeedButton SpeedButton4;
+    platform::win::SpeedButton button2;
+    platform::win::SpeedButton button4;
+    platform::win::SpeedButton SpeedButton5;
+    platform::win::Image Image2;
+    platform::win::Image Image3;
+    platform::win::Image Image4;
+    platform::win::Image Image1;
+    // Windowed controls; each lies above the ones before it.
+    platform::win::Memo Memo1;
+    platform::win::TreeView stvw1;
+    platform::win::ComboBox ComboBox1;
+    platform::win::Button speedbutton3;
+    platform::win::ComboBox ShellComboBox1;
+    platform::win::Button Button3;
+    platform::win::Memo Memo2;
+    platform::win::Button Button1;
+    platform::win::ProgressBar ProgressBar1;
+
+    // Page 2.
+    platform::win::RichEdit memo4;
+
+    platform::win::Timer Timer1;
+
+    // Handlers.
+    void FormCreate(Object& Sender);
+    void FormClose(Object& Sender);
+    void Timer1Timer(Object& Sender);
+    void Button5Click(Object& Sender);
+    void PageControl1Changing(Object& Sender, bool& AllowChange);
+    // The one handler of Button1 (YES), Button3 (OK) and speedbutton3.
+    void Button2Click(Object& Sender);
+
+    // Operations.
+    void AddLogLine(const std::string& text);
+    [[nodiscard]] int VisibleLineCount(platform::win::Memo& memo);
+
+    // Downloads (Unit1_download.cpp).
+    void DownloadFile(const std::string& url, const std::string& file);
+    void IdHTTP1WorkBegin(std::int64_t expected);
+    void IdHTTP1Work(std::int64_t count);
+
+private:
+    // The terms of use as the program carries them, with CR LF line breaks.
+    [[nodiscard]] static std::string TermsText();
+    // imuterms from the registry; anything unreadable counts as false.
+    [[nodiscard]] static bool ReadTermsAccepted();
+    void CreatePageTerms();
+    void CreatePageInstall();
+    void CreatePageReleaseNotes();
+    void CreatePageInternet();
+};
+
+// Shared state of the module; zero, false or empty at start.
+extern bool ButtonPressed;
+extern bool CloseRequested;
+extern bool TermsAccepted;
+extern std::string ApplicationFolder;
+extern std::string TargetFolder;
+extern HWND DecoderWindow;
+extern HWND ZadigWindow;
+extern int FolderLineIndex;
+
+extern std::unique_ptr<TForm1> Form1;

@@ -1,0 +1,30 @@
+// Program start: the three windows in order, then the message loop until the
+// main window has closed.
+#include <windows.h>
+
+#include "app/Unit1.h"
+#include "app/Unit2.h"
+#include "app/Unit3.h"
+#include "platform/win/application.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+{
+    auto& application = platform::win::application();
+    application.initialize();
+    application.set_title("ARVELON IMU");
+    try {
+        Form1 = std::make_unique<TForm1>();
+        Form2 = std::make_unique<TForm2>();
+        Form3 = std::make_unique<TForm3>();
+    } catch (const std::exception& error) {
+        application.show_exception(error.what());
+        return 1;
+    }
+    Form1->show();
+    SetForegroundWindow(Form1->handle());
+    application.run();
+    Form3.reset();
+    Form2.reset();
+    Form1.reset();
+    return 0;
+}

@@ -1,0 +1,154 @@
+#include "platform/win/application.h"
+
+#include <commctrl.h>
+
+#include "platform/win/controls.h"
+
+namespace platform::win {
+
+namespace {
+
+MessageBoxHook& message_box_hook()
+{
+    static MessageBoxHook hook;
+    return hook;
+}
+
+int dpi_override = 0;
+
+}  // namespace
+
+Application& Application::instance()
+{
+    static Application application;
+    return application;
+}
+
+void Application::initialize()
+{
+    if (initialized_)
+        return;
+    initialized_ = true;
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS |
+                                                        ICC_TAB_CLASSES | ICC_TREEVIEW_CLASSES | ICC_USEREX_CLASSES};
+    InitCommonControlsEx(&controls);
+    // The rich edit class lives in its own library.
+    LoadLibraryA("Msftedit.dll");
+
+    WNDCLASSEXA container{};
+    container.cbSize = sizeof(container);
+    container.style = CS_DBLCLKS;
+    container.lpfnWndProc = Container::window_proc;
+    container.hInstance = GetModuleHandleA(nullptr);
+    container.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    container.hIcon = LoadIconA(container.hInstance, MAKEINTRESOURCEA(1));
+    container.lpszClassName = Container::class_name();
+    RegisterClassExA(&container);
+}
+
+std::string Application::exe_name() const
+{
+    std::string path(MAX_PATH, '\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+bool Application::dispatch(MSG& message)
+{
+    if (message.message == WM_QUIT) {
+        terminated_ = true;
+        return false;
+    }
+    // Tab and arrow keys move the focus between controls, as in a dialog.
+    const HWND top = GetAncestor(message.hwnd, GA_ROOT);
+    if (top != nullptr && Control::from_handle(top) != nullptr && IsDialogMessageA(top, &message))
+        return true;
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+    return true;
+}
+
+void Application::process_messages()
+{
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (!dispatch(message))
+            break;
+    }
+}
+
+void Application::terminate()
+{
+    terminated_ = true;
+    PostQuitMessage(0);
+}
+
+void Application::reset_terminated()
+{
+    terminated_ = false;
+    MSG message;
+    while (PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+}
+
+void Application::handle_message()
+{
+    MSG message;
+    const BOOL got = GetMessageA(&message, nullptr, 0, 0);
+    if (got == 0 || got == -1) {
+        terminated_ = true;
+        return;
+    }
+    dispatch(message);
+}
+
+void Application::run()
+{
+    while (!terminated_)
+        handle_message();
+}
+
+void Application::show_exception(const std::string& message) noexcept
+{
+    try {
+        message_box(message, title_, MB_OK | MB_ICONERROR);
+    } catch (...) {
+    }
+}
+
+int message_box(const std::string& text, const std::string& caption, unsigned flags)
+{
+    if (message_box_hook())
+        return message_box_hook()(text, caption, flags);
+    HWND owner = application().main_window();
+    if (owner != nullptr && !IsWindowVisible(owner))
+        owner = nullptr;
+    return MessageBoxA(owner, text.c_str(), caption.c_str(), flags);
+}
+
+void set_message_box_hook(MessageBoxHook hook) { message_box_hook() = std::move(hook); }
+
+int screen_dpi()
+{
+    if (dpi_override > 0)
+        return dpi_override;
+    static const int dpi = [] {
+        HDC screen = GetDC(nullptr);
+        const int value = GetDeviceCaps(screen, LOGPIXELSY);
+        ReleaseDC(nullptr, screen);
+        return value > 0 ? value : 96;
+    }();
+    return dpi;
+}
+
+void set_screen_dpi_override(int dpi) { dpi_override = dpi; }
+
+int scale(int pixels_at_96_dpi) { return MulDiv(pixels_at_96_dpi, screen_dpi(), 96); }
+
+}  // namespace platform::win

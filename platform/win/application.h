@@ -1,0 +1,88 @@
+// The application object: title, own path, the message loop and the nested
+// pump that long work uses to keep the window alive, the top-level error
+// handler, message boxes and the screen's DPI.
+#pragma once
+
+#include <windows.h>
+
+#include <exception>
+#include <functional>
+#include <string>
+
+namespace platform::win {
+
+class Application {
+public:
+    static Application& instance();
+
+    // Registers the window classes, loads the common controls and starts
+    // GDI+. Safe to call more than once.
+    void initialize();
+
+    void set_title(const std::string& title) { title_ = title; }
+    [[nodiscard]] const std::string& title() const { return title_; }
+    // Full path of the program's own executable.
+    [[nodiscard]] std::string exe_name() const;
+
+    // The first form created becomes the main one; closing it ends the program.
+    void set_main_window(HWND window) { main_window_ = window; }
+    [[nodiscard]] HWND main_window() const { return main_window_; }
+
+    // Handles every message waiting in the queue, then returns. A quit message
+    // found here marks the application as terminated.
+    void process_messages();
+    // Asks the message loop to end: it returns once control is back in it.
+    void terminate();
+    [[nodiscard]] bool terminated() const { return terminated_; }
+    // Waits for one message and handles it.
+    void handle_message();
+    // The message loop; returns when the application has terminated.
+    void run();
+    // Forgets a termination, so a test can start the next program life in the
+    // same process.
+    void reset_terminated();
+
+    // Runs an event handler. An error escaping it is shown in a message box
+    // and ends the handler; the windows stay as they are.
+    template <class F>
+    void guard(F&& handler) noexcept
+    {
+        try {
+            handler();
+        } catch (const std::exception& error) {
+            show_exception(error.what());
+        } catch (...) {
+            show_exception("Unknown error");
+        }
+    }
+    void show_exception(const std::string& message) noexcept;
+
+private:
+    Application() = default;
+    bool dispatch(MSG& message);
+
+    std::string title_;
+    HWND main_window_ = nullptr;
+    bool terminated_ = false;
+    bool initialized_ = false;
+};
+
+inline Application& application() { return Application::instance(); }
+
+// A message box owned by the main window. Returns the button pressed (IDOK,
+// IDCANCEL, IDYES, IDNO).
+int message_box(const std::string& text, const std::string& caption, unsigned flags);
+
+// Tests answer message boxes through a hook instead of a real, blocking box.
+// An empty hook restores the real one.
+using MessageBoxHook = std::function<int(const std::string& text, const std::string& caption, unsigned flags)>;
+void set_message_box_hook(MessageBoxHook hook);
+
+// Layout is given in pixels at 96 DPI and scaled by the screen's DPI, so the
+// window keeps its proportions and stays sharp on a high-DPI screen.
+[[nodiscard]] int screen_dpi();
+// Tests lay out forms as if on another screen; 0 returns to the real DPI.
+void set_screen_dpi_override(int dpi);
+[[nodiscard]] int scale(int pixels_at_96_dpi);
+
+}  // namespace platform::win

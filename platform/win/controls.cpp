@@ -1,0 +1,502 @@
+// The windowed controls.
+#include "platform/win/controls.h"
+
+#include <richedit.h>
+
+#include <map>
+
+#include "platform/win/application.h"
+
+namespace platform::win {
+
+namespace {
+
+constexpr char wrapper_property[] = "imu.control";
+
+RECT layout(int left, int top, int width, int height)
+{
+    const int x = scale(left);
+    const int y = scale(top);
+    return RECT{x, y, x + scale(width), y + scale(height)};
+}
+
+HWND handle_of(Container& parent) { return parent.handle(); }
+
+}  // namespace
+
+// Control ------------------------------------------------------------------
+
+Control::~Control() { destroy_window(); }
+
+void Control::destroy_window()
+{
+    if (window_ == nullptr)
+        return;
+    const HWND window = window_;
+    window_ = nullptr;
+    if (IsWindow(window)) {
+        RemovePropA(window, wrapper_property);
+        DestroyWindow(window);
+    }
+}
+
+void Control::attach(HWND window)
+{
+    window_ = window;
+    SetPropA(window, wrapper_property, this);
+}
+
+Control* Control::from_handle(HWND window)
+{
+    if (window == nullptr)
+        return nullptr;
+    return static_cast<Control*>(GetPropA(window, wrapper_property));
+}
+
+void Control::create_window(const char* window_class, DWORD style, DWORD ex_style, HWND parent, RECT bounds,
+                            const std::string& text)
+{
+    const HWND window = CreateWindowExA(ex_style, window_class, text.c_str(), style, bounds.left, bounds.top,
+                                        bounds.right - bounds.left, bounds.bottom - bounds.top, parent, nullptr,
+                                        GetModuleHandleA(nullptr), nullptr);
+    if (window == nullptr)
+        throw std::runtime_error(std::string("Cannot create a window of class ") + window_class);
+    attach(window);
+    // Controls take their parent's font unless given one of their own.
+    if (parent != nullptr) {
+        const auto inherited = static_cast<WPARAM>(SendMessageA(parent, WM_GETFONT, 0, 0));
+        if (inherited != 0)
+            SendMessageA(window, WM_SETFONT, inherited, FALSE);
+    }
+    // A later control lies above the ones created before it.
+    if ((style & WS_CHILD) != 0)
+        SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+void Control::set_visible(bool visible) { ShowWindow(window_, visible ? SW_SHOW : SW_HIDE); }
+
+bool Control::visible() const { return (GetWindowLongPtrA(window_, GWL_STYLE) & WS_VISIBLE) != 0; }
+
+void Control::set_enabled(bool enabled) { EnableWindow(window_, enabled ? TRUE : FALSE); }
+
+bool Control::enabled() const { return IsWindowEnabled(window_) != FALSE; }
+
+void Control::bring_to_front()
+{
+    SetWindowPos(window_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+void Control::repaint()
+{
+    RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
+void Control::set_text(const std::string& text) { SetWindowTextA(window_, text.c_str()); }
+
+std::string Control::text() const
+{
+    const int length = GetWindowTextLengthA(window_);
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    const int copied = GetWindowTextA(window_, text.data(), length + 1);
+    text.resize(static_cast<std::size_t>(copied > 0 ? copied : 0));
+    return text;
+}
+
+void Control::set_font(const std::string& face, int pixel_height, bool bold)
+{
+    font_ = make_font(face, pixel_height, bold);
+    SendMessageA(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
+}
+
+HFONT Control::font() const { return reinterpret_cast<HFONT>(SendMessageA(window_, WM_GETFONT, 0, 0)); }
+
+void Control::set_colors(COLORREF text, COLORREF background)
+{
+    has_colors_ = true;
+    text_color_ = text;
+    background_ = Brush(CreateSolidBrush(background));
+    InvalidateRect(window_, nullptr, TRUE);
+}
+
+HBRUSH Control::handle_ctl_color(HDC dc)
+{
+    if (!has_colors_)
+        return nullptr;
+    LOGBRUSH brush{};
+    GetObjectA(background_.get(), sizeof(brush), &brush);
+    SetTextColor(dc, text_color_);
+    SetBkColor(dc, brush.lbColor);
+    return background_.get();
+}
+
+RECT Control::bounds() const
+{
+    RECT rect{};
+    GetWindowRect(window_, &rect);
+    MapWindowPoints(nullptr, GetParent(window_), reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+void Control::fill_parent()
+{
+    RECT area{};
+    GetClientRect(GetParent(window_), &area);
+    SetWindowPos(window_, nullptr, 0, 0, area.right, area.bottom, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Control::handle_command(unsigned) {}
+
+LRESULT Control::handle_notify(NMHDR&) { return 0; }
+
+// PageControl -------------------------------------------------------------
+
+void PageControl::create(Container& parent, int left, int top, int width, int height)
+{
+    create_window(WC_TABCONTROLA, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | WS_TABSTOP, 0,
+                  handle_of(parent), layout(left, top, width, height));
+}
+
+void PageControl::add_page(TabSheet& page, const std::string& caption)
+{
+    std::string text = caption;
+    TCITEMA item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = text.data();
+    const auto index = static_cast<WPARAM>(pages_.size());
+    SendMessageA(handle(), TCM_INSERTITEMA, index, reinterpret_cast<LPARAM>(&item));
+    pages_.push_back(&page);
+
+    RECT area{};
+    GetClientRect(handle(), &area);
+    SendMessageA(handle(), TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&area));
+    page.create_container(WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, WS_EX_CONTROLPARENT, handle(), area, {});
+    // Every page keeps its own size when later tabs are added.
+    for (TabSheet* each : pages_)
+        SetWindowPos(each->handle(), nullptr, area.left, area.top, area.right - area.left, area.bottom - area.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    show_only_active();
+}
+
+void PageControl::set_active_page_index(int index)
+{
+    SendMessageA(handle(), TCM_SETCURSEL, static_cast<WPARAM>(index), 0);
+    show_only_active();
+}
+
+int PageControl::active_page_index() const
+{
+    return static_cast<int>(SendMessageA(handle(), TCM_GETCURSEL, 0, 0));
+}
+
+RECT PageControl::tab_rect(int index) const
+{
+    RECT rect{};
+    SendMessageA(handle(), TCM_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&rect));
+    return rect;
+}
+
+void PageControl::show_only_active()
+{
+    const int active = active_page_index();
+    for (std::size_t i = 0; i < pages_.size(); ++i) {
+        if (static_cast<int>(i) == active)
+            ShowWindow(pages_[i]->handle(), SW_SHOW);
+    }
+    for (std::size_t i = 0; i < pages_.size(); ++i) {
+        if (static_cast<int>(i) != active)
+            ShowWindow(pages_[i]->handle(), SW_HIDE);
+    }
+}
+
+LRESULT PageControl::handle_notify(NMHDR& header)
+{
+    if (header.code == TCN_SELCHANGING) {
+        bool allow = true;
+        if (OnChanging)
+            application().guard([&] { OnChanging(*this, allow); });
+        return allow ? FALSE : TRUE;
+    }
+    if (header.code == TCN_SELCHANGE) {
+        show_only_active();
+        if (OnChange)
+            application().guard([&] { OnChange(*this); });
+    }
+    return 0;
+}
+
+// Memo ----------------------------------------------------------------------
+
+const char* Memo::window_class() const { return "EDIT"; }
+
+void Memo::create(Container& parent, int left, int top, int width, int height, Options options)
+{
+    DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL;
+    if (options.read_only)
+        style |= ES_READONLY;
+    if (options.vertical_scroll_bar)
+        style |= WS_VSCROLL;
+    if (!options.word_wrap)
+        style |= ES_AUTOHSCROLL;
+    create_window(window_class(), style, WS_EX_CLIENTEDGE, handle_of(parent), layout(left, top, width, height));
+    SendMessageA(handle(), EM_SETLIMITTEXT, 0, 0);
+    after_create();
+}
+
+int Memo::line_count() const
+{
+    auto count = static_cast<int>(SendMessageA(handle(), EM_GETLINECOUNT, 0, 0));
+    // A text that ends in a line break has an empty last line that is no line
+    // of the list.
+    const auto start = SendMessageA(handle(), EM_LINEINDEX, static_cast<WPARAM>(count - 1), 0);
+    if (count > 0 && SendMessageA(handle(), EM_LINELENGTH, static_cast<WPARAM>(start), 0) == 0)
+        --count;
+    return count;
+}
+
+std::string Memo::line(int index) const
+{
+    const auto start = SendMessageA(handle(), EM_LINEINDEX, static_cast<WPARAM>(index), 0);
+    if (start < 0)
+        return {};
+    const auto length = static_cast<std::size_t>(SendMessageA(handle(), EM_LINELENGTH, static_cast<WPARAM>(start), 0));
+    // EM_GETLINE takes the buffer's size in its first word.
+    std::string buffer(std::max<std::size_t>(length + 1, sizeof(WORD)), '\0');
+    *reinterpret_cast<WORD*>(buffer.data()) = static_cast<WORD>(buffer.size());
+    const auto copied = static_cast<std::size_t>(
+        SendMessageA(handle(), EM_GETLINE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(buffer.data())));
+    buffer.resize(std::min(copied, length));
+    return buffer;
+}
+
+std::vector<std::string> Memo::lines() const
+{
+    std::vector<std::string> result;
+    const int count = line_count();
+    for (int i = 0; i < count; ++i)
+        result.push_back(line(i));
+    return result;
+}
+
+void Memo::add_line(const std::string& text)
+{
+    const int count = line_count();
+    auto start = SendMessageA(handle(), EM_LINEINDEX, static_cast<WPARAM>(count), 0);
+    std::string inserted;
+    if (start >= 0) {
+        inserted = text + line_break();
+    } else {
+        // The last line has no line break yet: end it first.
+        start = GetWindowTextLengthA(handle());
+        inserted = line_break() + text;
+    }
+    SendMessageA(handle(), EM_SETSEL, static_cast<WPARAM>(start), start);
+    SendMessageA(handle(), EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(inserted.c_str()));
+}
+
+void Memo::set_line(int index, const std::string& text)
+{
+    const auto start = SendMessageA(handle(), EM_LINEINDEX, static_cast<WPARAM>(index), 0);
+    if (index < 0 || start < 0 || index >= line_count())
+        return;
+    const auto length = SendMessageA(handle(), EM_LINELENGTH, static_cast<WPARAM>(start), 0);
+    SendMessageA(handle(), EM_SETSEL, static_cast<WPARAM>(start), start + length);
+    SendMessageA(handle(), EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void Memo::clear() { set_text({}); }
+
+int Memo::first_visible_line() const
+{
+    return static_cast<int>(SendMessageA(handle(), EM_GETFIRSTVISIBLELINE, 0, 0));
+}
+
+RECT Memo::formatting_rect() const
+{
+    RECT rect{};
+    SendMessageA(handle(), EM_GETRECT, 0, reinterpret_cast<LPARAM>(&rect));
+    return rect;
+}
+
+void Memo::scroll_to_end() { SendMessageA(handle(), WM_VSCROLL, SB_BOTTOM, 0); }
+
+const char* RichEdit::window_class() const { return "RICHEDIT50W"; }
+
+void RichEdit::after_create()
+{
+    SendMessageA(handle(), EM_SETTEXTMODE, TM_PLAINTEXT | TM_MULTILEVELUNDO | TM_MULTICODEPAGE, 0);
+    SendMessageA(handle(), EM_EXLIMITTEXT, 0, 0x7FFFFFFE);
+}
+
+// Button, ComboBox, ProgressBar, TreeView, ListBox ----------------------------
+
+void Button::create(Container& parent, const std::string& caption, int left, int top, int width, int height)
+{
+    create_window("BUTTON", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP | BS_PUSHBUTTON, 0,
+                  handle_of(parent), layout(left, top, width, height), caption);
+}
+
+void Button::click() { SendMessageA(handle(), BM_CLICK, 0, 0); }
+
+void Button::handle_command(unsigned code)
+{
+    if (code == BN_CLICKED && OnClick)
+        OnClick(*this);
+}
+
+void ComboBox::create(Container& parent, int left, int top, int width)
+{
+    // The height is that of the dropped-down list; the edit part sizes itself.
+    RECT bounds = layout(left, top, width, 200);
+    create_window("COMBOBOX", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST,
+                  0, handle_of(parent), bounds);
+}
+
+void ComboBox::add_item(const std::string& text)
+{
+    SendMessageA(handle(), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void ComboBox::clear_items() { SendMessageA(handle(), CB_RESETCONTENT, 0, 0); }
+
+int ComboBox::item_count() const { return static_cast<int>(SendMessageA(handle(), CB_GETCOUNT, 0, 0)); }
+
+std::string ComboBox::item(int index) const
+{
+    const auto length = SendMessageA(handle(), CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+    if (length < 0)
+        return {};
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    SendMessageA(handle(), CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<std::size_t>(length));
+    return text;
+}
+
+int ComboBox::item_index() const { return static_cast<int>(SendMessageA(handle(), CB_GETCURSEL, 0, 0)); }
+
+void ComboBox::set_item_index(int index) { SendMessageA(handle(), CB_SETCURSEL, static_cast<WPARAM>(index), 0); }
+
+void ComboBox::handle_command(unsigned code)
+{
+    if (code == CBN_SELCHANGE && OnChange)
+        OnChange(*this);
+}
+
+void ProgressBar::create(Container& parent, int left, int top, int width, int height)
+{
+    create_window(PROGRESS_CLASSA, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, handle_of(parent),
+                  layout(left, top, width, height));
+    SendMessageA(handle(), PBM_SETRANGE32, 0, 100);
+}
+
+void ProgressBar::set_min(int value) { SendMessageA(handle(), PBM_SETRANGE32, static_cast<WPARAM>(value), max()); }
+
+void ProgressBar::set_max(int value) { SendMessageA(handle(), PBM_SETRANGE32, static_cast<WPARAM>(min()), value); }
+
+int ProgressBar::min() const { return static_cast<int>(SendMessageA(handle(), PBM_GETRANGE, TRUE, 0)); }
+
+int ProgressBar::max() const { return static_cast<int>(SendMessageA(handle(), PBM_GETRANGE, FALSE, 0)); }
+
+void ProgressBar::set_position(int value) { SendMessageA(handle(), PBM_SETPOS, static_cast<WPARAM>(value), 0); }
+
+int ProgressBar::position() const { return static_cast<int>(SendMessageA(handle(), PBM_GETPOS, 0, 0)); }
+
+void TreeView::create(Container& parent, int left, int top, int width, int height)
+{
+    create_window(WC_TREEVIEWA,
+                  WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES |
+                      TVS_LINESATROOT | TVS_SHOWSELALWAYS,
+                  WS_EX_CLIENTEDGE, handle_of(parent), layout(left, top, width, height));
+}
+
+LRESULT TreeView::handle_notify(NMHDR& header)
+{
+    if ((header.code == TVN_SELCHANGEDA || header.code == TVN_SELCHANGEDW) && OnChange)
+        application().guard([&] { OnChange(*this); });
+    return 0;
+}
+
+void ListBox::create(Container& parent, int left, int top, int width, int height, bool sorted)
+{
+    create_window("LISTBOX",
+                  WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_VSCROLL | LBS_HASSTRINGS | (sorted ? LBS_SORT : 0),
+                  WS_EX_CLIENTEDGE, handle_of(parent), layout(left, top, width, height));
+}
+
+void ListBox::add_item(const std::string& text)
+{
+    SendMessageA(handle(), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void ListBox::clear_items() { SendMessageA(handle(), LB_RESETCONTENT, 0, 0); }
+
+int ListBox::item_count() const { return static_cast<int>(SendMessageA(handle(), LB_GETCOUNT, 0, 0)); }
+
+std::string ListBox::item(int index) const
+{
+    const auto length = SendMessageA(handle(), LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
+    if (length < 0)
+        return {};
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    SendMessageA(handle(), LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<std::size_t>(length));
+    return text;
+}
+
+// Timer -----------------------------------------------------------------------
+
+namespace {
+
+// Thread timers carry no window; their ids lead back to the wrappers.
+std::map<UINT_PTR, Timer*>& live_timers()
+{
+    static std::map<UINT_PTR, Timer*> timers;
+    return timers;
+}
+
+}  // namespace
+
+Timer::Timer() = default;
+
+Timer::~Timer()
+{
+    enabled_ = false;
+    restart();
+}
+
+void Timer::set_interval(unsigned milliseconds)
+{
+    interval_ = milliseconds;
+    restart();
+}
+
+void Timer::set_enabled(bool enabled)
+{
+    enabled_ = enabled;
+    restart();
+}
+
+void Timer::restart()
+{
+    if (id_ != 0) {
+        KillTimer(nullptr, id_);
+        live_timers().erase(id_);
+        id_ = 0;
+    }
+    if (enabled_ && interval_ > 0) {
+        id_ = SetTimer(nullptr, 0, interval_, timer_proc);
+        if (id_ != 0)
+            live_timers()[id_] = this;
+    }
+}
+
+void CALLBACK Timer::timer_proc(HWND, UINT, UINT_PTR id, DWORD)
+{
+    const auto found = live_timers().find(id);
+    if (found == live_timers().end())
+        return;
+    Timer& timer = *found->second;
+    if (timer.OnTimer)
+        application().guard([&] { timer.OnTimer(timer); });
+}
+
+}  // namespace platform::win

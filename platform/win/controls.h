@@ -1,0 +1,380 @@
+// Thin wrappers over the Win32 controls the installer uses. Each wrapper is
+// created empty and then placed on its parent with create(); positions and
+// sizes are given in pixels at 96 DPI and scaled (see scale()). Events are
+// plain functions that receive the control that raised them, so one handler
+// can serve several controls and tell them apart by address.
+#pragma once
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/win/gdi.h"
+
+namespace platform::win {
+
+// The common base of everything that raises events.
+class Object {
+public:
+    Object() = default;
+    Object(const Object&) = delete;
+    Object& operator=(const Object&) = delete;
+    virtual ~Object() = default;
+};
+
+using NotifyEvent = std::function<void(Object& Sender)>;
+
+class Container;
+
+// A control with a window of its own.
+class Control : public Object {
+public:
+    ~Control() override;
+
+    [[nodiscard]] HWND handle() const { return window_; }
+    [[nodiscard]] bool created() const { return window_ != nullptr; }
+
+    void set_visible(bool visible);
+    void show() { set_visible(true); }
+    void hide() { set_visible(false); }
+    [[nodiscard]] bool visible() const;
+    void set_enabled(bool enabled);
+    [[nodiscard]] bool enabled() const;
+    // Raises the control above its siblings.
+    void bring_to_front();
+    // Redraws the control and its children now.
+    void repaint();
+
+    void set_text(const std::string& text);
+    [[nodiscard]] std::string text() const;
+
+    // Pixel height at 96 DPI, scaled like the layout.
+    void set_font(const std::string& face, int pixel_height, bool bold = false);
+    [[nodiscard]] HFONT font() const;
+    // Text and background colours; the control's parent applies them.
+    void set_colors(COLORREF text, COLORREF background);
+
+    // Bounds in the parent's client coordinates, in real (scaled) pixels.
+    [[nodiscard]] RECT bounds() const;
+    // Covers the parent's whole client area.
+    void fill_parent();
+
+    // The wrapper of a window created by this layer, or null.
+    [[nodiscard]] static Control* from_handle(HWND window);
+
+    // Hooks for the parent's message routing.
+    virtual void handle_command(unsigned code);
+    virtual LRESULT handle_notify(NMHDR& header);
+    // Returns the brush for WM_CTLCOLOR*, or null for the default.
+    HBRUSH handle_ctl_color(HDC dc);
+
+protected:
+    Control() = default;
+    // Bounds in real pixels; the controls' create() scale their layout first.
+    void create_window(const char* window_class, DWORD style, DWORD ex_style, HWND parent, RECT bounds,
+                       const std::string& text = {});
+    void attach(HWND window);
+    // Destroys the window early; used by forms, whose window owns the others.
+    void destroy_window();
+
+private:
+    HWND window_ = nullptr;
+    Font font_;
+    bool has_colors_ = false;
+    COLORREF text_color_ = 0;
+    Brush background_;
+};
+
+// A control drawn by its parent instead of owning a window. Drawn controls
+// always lie below the windowed controls of the same parent; among
+// themselves a later one is drawn over an earlier one.
+class GraphicControl : public Object {
+public:
+    ~GraphicControl() override;
+
+    void create(Container& parent, int left, int top, int width, int height);
+
+    void set_visible(bool visible);
+    void show() { set_visible(true); }
+    void hide() { set_visible(false); }
+    [[nodiscard]] bool visible() const { return visible_; }
+    void set_enabled(bool enabled);
+    [[nodiscard]] bool enabled() const { return enabled_; }
+    // Redraws the control's area now.
+    void repaint();
+    [[nodiscard]] RECT bounds() const { return bounds_; }
+    [[nodiscard]] Container* parent() const { return parent_; }
+
+    NotifyEvent OnClick;
+
+    virtual void paint(HDC dc) = 0;
+    // Mouse handling, in the parent's client coordinates; the parent routes
+    // a press to the topmost visible control under the pointer.
+    virtual void mouse_down();
+    virtual void mouse_up(bool inside);
+    // Runs OnClick as a click by the user would.
+    void click();
+
+protected:
+    GraphicControl() = default;
+    void invalidate();
+    bool pressed_ = false;
+
+private:
+    friend class Container;
+
+    Container* parent_ = nullptr;
+    RECT bounds_{};
+    bool visible_ = true;
+    bool enabled_ = true;
+};
+
+// A window of this layer's own class that holds other controls: it routes
+// their notifications back to their wrappers and paints the drawn controls.
+class Container : public Control {
+public:
+    ~Container() override;
+    void add_graphic(GraphicControl& control);
+    void remove_graphic(GraphicControl& control);
+    [[nodiscard]] const std::vector<GraphicControl*>& graphics() const { return graphics_; }
+    void set_background(COLORREF color);
+
+    // The window procedure of the class; public for the class registration.
+    static LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+    static const char* class_name();
+
+protected:
+    Container() = default;
+    virtual LRESULT handle_message(UINT message, WPARAM wparam, LPARAM lparam);
+    void create_container(DWORD style, DWORD ex_style, HWND parent, RECT bounds, const std::string& text);
+
+private:
+    void paint();
+    void release_capture(bool inside);
+    GraphicControl* graphic_at(POINT point) const;
+    std::vector<GraphicControl*> graphics_;
+    GraphicControl* captured_ = nullptr;
+    Brush background_brush_;
+    HFONT inherited_font_ = nullptr;
+};
+
+// A top-level window.
+class Form : public Container {
+public:
+    ~Form() override;
+
+    // A window with a single fixed border whose client area has the given
+    // size, centred on the primary screen; hidden until show().
+    void create_form(const std::string& caption, int client_width, int client_height);
+    // Same, with a dialog frame and centred over the main window.
+    void create_dialog(const std::string& caption, int client_width, int client_height);
+
+    // Closes the window as the user's close button does: OnClose runs, the
+    // window hides, and if it is the main window the application terminates.
+    void close();
+    // Shows the window as a modal dialog and returns its modal result once a
+    // handler has set one (or the application terminates: 0).
+    int show_modal();
+    void set_modal_result(int result) { modal_result_ = result; }
+    [[nodiscard]] int modal_result() const { return modal_result_; }
+
+    NotifyEvent OnClose;
+    // The window has moved (WM_MOVE).
+    NotifyEvent OnMove;
+
+protected:
+    LRESULT handle_message(UINT message, WPARAM wparam, LPARAM lparam) override;
+
+private:
+    int modal_result_ = 0;
+    bool in_modal_ = false;
+};
+
+// One page of a PageControl.
+class TabSheet : public Container {
+    friend class PageControl;
+};
+
+class PageControl : public Control {
+public:
+    // The pages are added in order; their indices are what the program uses.
+    void create(Container& parent, int left, int top, int width, int height);
+    void add_page(TabSheet& page, const std::string& caption);
+    [[nodiscard]] int page_count() const { return static_cast<int>(pages_.size()); }
+    [[nodiscard]] TabSheet& page(int index) { return *pages_.at(static_cast<std::size_t>(index)); }
+
+    // Selecting a page from the program passes no guard.
+    void set_active_page_index(int index);
+    [[nodiscard]] int active_page_index() const;
+    // Where tab `index` lies, in the page control's client coordinates.
+    [[nodiscard]] RECT tab_rect(int index) const;
+
+    // The user clicked a tab; setting AllowChange to false keeps the page.
+    std::function<void(Object& Sender, bool& AllowChange)> OnChanging;
+    NotifyEvent OnChange;
+
+    LRESULT handle_notify(NMHDR& header) override;
+
+private:
+    void show_only_active();
+    std::vector<TabSheet*> pages_;
+};
+
+// A multi-line edit control, seen as a list of lines.
+class Memo : public Control {
+public:
+    struct Options {
+        bool read_only = false;
+        bool vertical_scroll_bar = false;
+        bool word_wrap = true;
+    };
+    // A multi-line edit with a frame.
+    void create(Container& parent, int left, int top, int width, int height, Options options);
+
+    // Lines as a list: a text ending in a line break has no empty last line.
+    [[nodiscard]] int line_count() const;
+    [[nodiscard]] std::string line(int index) const;
+    [[nodiscard]] std::vector<std::string> lines() const;
+    // Appends a line; the caret follows, so the new line scrolls into view.
+    void add_line(const std::string& text);
+    // Replaces line `index`; out of range does nothing.
+    void set_line(int index, const std::string& text);
+    void clear();
+
+    // The index of the first line shown.
+    [[nodiscard]] int first_visible_line() const;
+    // The formatting rectangle, in the control's client coordinates.
+    [[nodiscard]] RECT formatting_rect() const;
+    // Scrolls so that the last line is in view.
+    void scroll_to_end();
+
+protected:
+    virtual const char* window_class() const;
+    virtual void after_create() {}
+    [[nodiscard]] virtual const char* line_break() const { return "\r\n"; }
+};
+
+// A rich edit control used for plain text only.
+class RichEdit : public Memo {
+protected:
+    const char* window_class() const override;
+    void after_create() override;
+    [[nodiscard]] const char* line_break() const override { return "\r"; }
+};
+
+class Button : public Control {
+public:
+    void create(Container& parent, const std::string& caption, int left, int top, int width, int height);
+    // Clicks the button as the user would.
+    void click();
+    NotifyEvent OnClick;
+    void handle_command(unsigned code) override;
+};
+
+// A drop-down list; the items cannot be edited.
+class ComboBox : public Control {
+public:
+    void create(Container& parent, int left, int top, int width);
+    void add_item(const std::string& text);
+    void clear_items();
+    [[nodiscard]] int item_count() const;
+    [[nodiscard]] std::string item(int index) const;
+    [[nodiscard]] int item_index() const;
+    void set_item_index(int index);
+    NotifyEvent OnChange;
+    void handle_command(unsigned code) override;
+};
+
+class ProgressBar : public Control {
+public:
+    void create(Container& parent, int left, int top, int width, int height);
+    void set_min(int value);
+    void set_max(int value);
+    [[nodiscard]] int min() const;
+    [[nodiscard]] int max() const;
+    void set_position(int value);
+    [[nodiscard]] int position() const;
+};
+
+// A tree of items, the base of the folder tree.
+class TreeView : public Control {
+public:
+    void create(Container& parent, int left, int top, int width, int height);
+    NotifyEvent OnChange;
+    LRESULT handle_notify(NMHDR& header) override;
+};
+
+// A hidden list that keeps its items in the order of the sorted list box
+// (case-insensitive).
+class ListBox : public Control {
+public:
+    void create(Container& parent, int left, int top, int width, int height, bool sorted);
+    void add_item(const std::string& text);
+    void clear_items();
+    [[nodiscard]] int item_count() const;
+    [[nodiscard]] std::string item(int index) const;
+};
+
+// A picture drawn by its parent.
+class Image : public GraphicControl {
+public:
+    void set_picture(Bitmap picture) { picture_ = std::move(picture); invalidate(); }
+    [[nodiscard]] const Bitmap& picture() const { return picture_; }
+    // Stretch the picture over the whole control instead of drawing it at its
+    // own size.
+    void set_stretch(bool stretch) { stretch_ = stretch; }
+    void paint(HDC dc) override;
+
+private:
+    Bitmap picture_;
+    bool stretch_ = false;
+};
+
+// A button drawn by its parent, with a caption or a small picture.
+class SpeedButton : public GraphicControl {
+public:
+    void set_caption(const std::string& caption) { caption_ = caption; invalidate(); }
+    [[nodiscard]] const std::string& caption() const { return caption_; }
+    void set_font(const std::string& face, int pixel_height, bool bold = false);
+    void set_text_color(COLORREF color) { text_color_ = color; }
+    void set_glyph(Bitmap glyph) { glyph_ = std::move(glyph); invalidate(); }
+    // A flat button shows its frame only while pressed.
+    void set_flat(bool flat) { flat_ = flat; }
+    void paint(HDC dc) override;
+    void mouse_down() override;
+    void mouse_up(bool inside) override;
+
+private:
+    std::string caption_;
+    Font font_;
+    COLORREF text_color_ = 0;
+    Bitmap glyph_;
+    bool flat_ = false;
+};
+
+// A periodic timer on the user-interface thread.
+class Timer : public Object {
+public:
+    Timer();
+    ~Timer() override;
+    void set_interval(unsigned milliseconds);
+    [[nodiscard]] unsigned interval() const { return interval_; }
+    void set_enabled(bool enabled);
+    [[nodiscard]] bool enabled() const { return enabled_; }
+    NotifyEvent OnTimer;
+
+private:
+    void restart();
+    static void CALLBACK timer_proc(HWND window, UINT message, UINT_PTR id, DWORD time);
+    UINT_PTR id_ = 0;
+    unsigned interval_ = 1000;
+    bool enabled_ = false;
+};
+
+}  // namespace platform::win

@@ -1,0 +1,87 @@
+#include "platform/win/gdi.h"
+
+#include <objidl.h>
+#include <shlwapi.h>
+
+#include <gdiplus.h>
+
+#include <memory>
+#include <stdexcept>
+
+#include "platform/win/application.h"
+
+namespace platform::win {
+
+namespace {
+
+// GDI+ stays up for the life of the process once a picture was decoded.
+void start_gdiplus()
+{
+    static const bool started = [] {
+        ULONG_PTR token = 0;
+        Gdiplus::GdiplusStartupInput input;
+        return Gdiplus::GdiplusStartup(&token, &input, nullptr) == Gdiplus::Ok;
+    }();
+    if (!started)
+        throw std::runtime_error("GDI+ is not available");
+}
+
+struct StreamRelease {
+    void operator()(IStream* stream) const { stream->Release(); }
+};
+
+}  // namespace
+
+Font make_font(const std::string& face, int pixel_height, bool bold)
+{
+    LOGFONTA description{};
+    description.lfHeight = -scale(pixel_height);
+    description.lfWeight = bold ? FW_BOLD : FW_NORMAL;
+    description.lfCharSet = DEFAULT_CHARSET;
+    description.lfQuality = CLEARTYPE_QUALITY;
+    lstrcpynA(description.lfFaceName, face.c_str(), LF_FACESIZE);
+    return Font(CreateFontIndirectA(&description));
+}
+
+Bitmap decode_picture(const void* data, std::size_t size)
+{
+    start_gdiplus();
+    std::unique_ptr<IStream, StreamRelease> stream(
+        SHCreateMemStream(static_cast<const BYTE*>(data), static_cast<UINT>(size)));
+    if (!stream)
+        throw std::runtime_error("Out of memory");
+    Gdiplus::GpBitmap* picture = nullptr;
+    if (Gdiplus::DllExports::GdipCreateBitmapFromStream(stream.get(), &picture) != Gdiplus::Ok || picture == nullptr)
+        throw std::runtime_error("Bitmap image is not valid");
+    UINT width = 0;
+    UINT height = 0;
+    HBITMAP handle = nullptr;
+    Gdiplus::DllExports::GdipGetImageWidth(picture, &width);
+    Gdiplus::DllExports::GdipGetImageHeight(picture, &height);
+    const auto status = Gdiplus::DllExports::GdipCreateHBITMAPFromBitmap(picture, &handle, 0xFFFFFFFF);
+    Gdiplus::DllExports::GdipDisposeImage(picture);
+    if (status != Gdiplus::Ok || handle == nullptr)
+        throw std::runtime_error("Bitmap image is not valid");
+    return Bitmap(handle, static_cast<int>(width), static_cast<int>(height));
+}
+
+std::string load_resource_data(const char* name)
+{
+    const HMODULE module = GetModuleHandleA(nullptr);
+    const HRSRC resource = FindResourceA(module, name, MAKEINTRESOURCEA(10));  // RT_RCDATA
+    if (resource == nullptr)
+        throw std::runtime_error(std::string("Resource ") + name + " not found");
+    const HGLOBAL loaded = LoadResource(module, resource);
+    const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
+    if (bytes == nullptr)
+        throw std::runtime_error(std::string("Resource ") + name + " not found");
+    return std::string(static_cast<const char*>(bytes), SizeofResource(module, resource));
+}
+
+Bitmap load_picture_resource(const char* name)
+{
+    const std::string bytes = load_resource_data(name);
+    return decode_picture(bytes.data(), bytes.size());
+}
+
+}  // namespace platform::win

@@ -44,7 +44,7 @@ bool is_free(UnshrinkState& state, int code) { return prefix_of(state, code) < 0
 [[nodiscard]] bool unshrink_flush(UnshrinkState& state)
 {
     const auto count = static_cast<std::uint16_t>(state.output_pos);
-    const bool written = G.out_file.write(state.output, count) == count;
+    const bool written = count == 0 || G.out_file.write(state.output, count) == count;
     crc32_update(G.crc, state.output, count);
     if (written && report_proc != nullptr) {
         zip_report.status = REPORT_BYTES_WRITTEN;

@@ -1,0 +1,228 @@
+// Shrunk and imploded entries of real archives, extracted through the batch
+// and compared with what Info-ZIP's unzip extracts (written by a fixture).
+#include <cctype>
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "zip/legacy_harness.h"
+#include "zip/unzip.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using legacy_test::Bytes;
+
+const fs::path testdata_dir{IMU_TESTDATA_DIR};
+const fs::path expected_dir{IMU_LEGACY_EXPECTED};
+
+std::map<std::string, Bytes> files_under(const fs::path& root)
+{
+    std::map<std::string, Bytes> files;
+    if (!fs::is_directory(root))
+        return files;
+    for (const auto& item : fs::recursive_directory_iterator(root))
+        if (item.is_regular_file())
+            files[item.path().lexically_relative(root).generic_string()] = legacy_test::read_file(item.path());
+    return files;
+}
+
+void expect_same_files(const std::map<std::string, Bytes>& actual, const std::map<std::string, Bytes>& expected)
+{
+    for (const auto& [name, bytes] : expected) {
+        const auto found = actual.find(name);
+        if (found == actual.end()) {
+            ADD_FAILURE() << name << " was not extracted";
+            continue;
+        }
+        EXPECT_EQ(found->second.size(), bytes.size()) << name;
+        EXPECT_TRUE(found->second == bytes) << name << " differs from unzip's output";
+    }
+    EXPECT_EQ(actual.size(), expected.size());
+}
+
+std::map<std::string, Bytes> expected_files(const std::string& archive)
+{
+    std::map<std::string, Bytes> files = files_under(expected_dir / archive);
+    EXPECT_FALSE(files.empty()) << "no unzip output for " << archive
+                                << "; the zip_legacy_expected fixture writes it (run through ctest)";
+    return files;
+}
+
+class LegacyArchive : public ::testing::TestWithParam<std::string> {};
+
+INSTANTIATE_TEST_SUITE_P(Testdata, LegacyArchive,
+                         ::testing::Values("SHRUNK.ZIP", "imploding-4Kdict-2trees.zip", "imploding-8Kdict-3trees.zip",
+                                           "lorem-ipsum-implode.zip", "mixed.zip"),
+                         [](const auto& info) {
+                             std::string name = info.param;
+                             for (char& c : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(c)))
+                                     c = '_';
+                             return name;
+                         });
+
+TEST_P(LegacyArchive, EveryEntryExtractsAsUnzipExtractsIt)
+{
+    const fs::path target = legacy_test::scratch_path("batch");
+    const std::map<std::string, Bytes> expected = expected_files(GetParam());
+    const std::int32_t count =
+        zip::extract_matching((testdata_dir / GetParam()).string().c_str(), target.string().c_str(), "*.*");
+    EXPECT_EQ(count, static_cast<std::int32_t>(expected.size()));
+    expect_same_files(files_under(target), expected);
+}
+
+// ---- entries whose sizes follow their data (flag bit 3) ----
+
+std::uint32_t get32(const Bytes& b, std::size_t at)
+{
+    return b.at(at) | b.at(at + 1) << 8 | b.at(at + 2) << 16 | static_cast<std::uint32_t>(b.at(at + 3)) << 24;
+}
+std::uint16_t get16(const Bytes& b, std::size_t at) { return static_cast<std::uint16_t>(b.at(at) | b.at(at + 1) << 8); }
+
+void put32(Bytes& b, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+void put16(Bytes& b, std::uint32_t v)
+{
+    b.push_back(static_cast<std::uint8_t>(v));
+    b.push_back(static_cast<std::uint8_t>(v >> 8));
+}
+
+struct Entry {
+    std::uint16_t flags = 0;
+    std::uint16_t method = 0;
+    std::uint32_t date_time = 0;
+    std::uint32_t crc = 0;
+    std::uint32_t csize = 0;
+    std::uint32_t size = 0;
+    std::string name;
+    Bytes data;
+};
+
+// The entries of an archive whose local headers carry their sizes.
+std::vector<Entry> local_entries(const Bytes& archive)
+{
+    std::vector<Entry> entries;
+    for (std::size_t at = 0; at + 30 <= archive.size() && get32(archive, at) == 0x04034B50;) {
+        Entry e;
+        e.flags = get16(archive, at + 6);
+        e.method = get16(archive, at + 8);
+        e.date_time = get32(archive, at + 10);
+        e.crc = get32(archive, at + 14);
+        e.csize = get32(archive, at + 18);
+        e.size = get32(archive, at + 22);
+        const std::size_t name_length = get16(archive, at + 26);
+        const std::size_t data_at = at + 30 + name_length + get16(archive, at + 28);
+        e.name.assign(archive.begin() + static_cast<std::ptrdiff_t>(at + 30),
+                      archive.begin() + static_cast<std::ptrdiff_t>(at + 30 + name_length));
+        e.data.assign(archive.begin() + static_cast<std::ptrdiff_t>(data_at),
+                      archive.begin() + static_cast<std::ptrdiff_t>(data_at + e.csize));
+        at = data_at + e.csize;
+        entries.push_back(std::move(e));
+    }
+    return entries;
+}
+
+// The same entries streamed: local headers with flag bit 3 and no sizes or
+// CRC, a data descriptor after each entry's data, the true values in the
+// central directory.
+Bytes streamed_archive(const std::vector<Entry>& entries)
+{
+    Bytes out;
+    Bytes central;
+    for (const Entry& e : entries) {
+        const auto offset = static_cast<std::uint32_t>(out.size());
+        const std::uint16_t flags = static_cast<std::uint16_t>(e.flags | 0x08);
+        put32(out, 0x04034B50);
+        put16(out, 20);
+        put16(out, flags);
+        put16(out, e.method);
+        put32(out, e.date_time);
+        put32(out, 0);
+        put32(out, 0);
+        put32(out, 0);
+        put16(out, static_cast<std::uint32_t>(e.name.size()));
+        put16(out, 0);
+        out.insert(out.end(), e.name.begin(), e.name.end());
+        out.insert(out.end(), e.data.begin(), e.data.end());
+        put32(out, 0x08074B50);
+        put32(out, e.crc);
+        put32(out, e.csize);
+        put32(out, e.size);
+
+        put32(central, 0x02014B50);
+        put16(central, 20);
+        put16(central, 20);
+        put16(central, flags);
+        put16(central, e.method);
+        put32(central, e.date_time);
+        put32(central, e.crc);
+        put32(central, e.csize);
+        put32(central, e.size);
+        put16(central, static_cast<std::uint32_t>(e.name.size()));
+        put32(central, 0);   // extra field and comment lengths
+        put32(central, 0);   // disk number and internal attributes
+        put32(central, 0);   // external attributes
+        put32(central, offset);
+        central.insert(central.end(), e.name.begin(), e.name.end());
+    }
+    const auto central_at = static_cast<std::uint32_t>(out.size());
+    out.insert(out.end(), central.begin(), central.end());
+    put32(out, 0x06054B50);
+    put32(out, 0);
+    put16(out, static_cast<std::uint32_t>(entries.size()));
+    put16(out, static_cast<std::uint32_t>(entries.size()));
+    put32(out, static_cast<std::uint32_t>(central.size()));
+    put32(out, central_at);
+    put16(out, 0);
+    return out;
+}
+
+fs::path streamed_copy(const std::string& archive)
+{
+    const fs::path path = legacy_test::scratch_path("streamed") += ".zip";
+    legacy_test::write_file(path, streamed_archive(local_entries(legacy_test::read_file(testdata_dir / archive))));
+    return path;
+}
+
+class StreamedEntries : public ::testing::TestWithParam<std::string> {};
+
+INSTANTIATE_TEST_SUITE_P(DataDescriptor, StreamedEntries,
+                         ::testing::Values("SHRUNK.ZIP", "imploding-4Kdict-2trees.zip", "imploding-8Kdict-3trees.zip",
+                                           "lorem-ipsum-implode.zip"),
+                         [](const auto& info) {
+                             std::string name = info.param;
+                             for (char& c : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(c)))
+                                     c = '_';
+                             return name;
+                         });
+
+TEST_P(StreamedEntries, ExtractThroughTheBatchWithTheCentralDirectorysSizes)
+{
+    const fs::path archive = streamed_copy(GetParam());
+    const fs::path target = legacy_test::scratch_path("streamed-batch");
+    const std::map<std::string, Bytes> expected = expected_files(GetParam());
+    const std::int32_t count = zip::extract_matching(archive.string().c_str(), target.string().c_str(), "*.*");
+    EXPECT_EQ(count, static_cast<std::int32_t>(expected.size()));
+    expect_same_files(files_under(target), expected);
+}
+
+TEST_P(StreamedEntries, DirectExtractionWithoutThoseSizesFailsAndLeavesNoFile)
+{
+    const fs::path archive = streamed_copy(GetParam());
+    const fs::path output = legacy_test::scratch_path("streamed-direct");
+    const std::vector<Entry> entries = local_entries(legacy_test::read_file(testdata_dir / GetParam()));
+    // A shrunk entry cannot be decoded without its compressed size; an
+    // imploded one runs on until the archive ends.
+    const std::int32_t expected = entries.front().method == 1 ? zip::UZ_UNSUPPORTED : zip::UZ_READ_ERROR;
+    EXPECT_EQ(zip::extract_entry(archive.string().c_str(), output.string().c_str(), 0, 0, 0), expected);
+    EXPECT_FALSE(fs::exists(output));
+}
+
+}  // namespace

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "app/IdHTTP.h"
 #include "platform/win/controls.h"
 
 using platform::win::Object;
@@ -61,6 +62,9 @@ public:
 
     platform::win::Timer Timer1;
 
+    // The HTTP client of the downloads and of the connection probe.
+    TIdHTTP IdHTTP1{*this};
+
     // Handlers.
     void FormCreate(Object& Sender);
     void FormClose(Object& Sender);
@@ -75,9 +79,11 @@ public:
     [[nodiscard]] int VisibleLineCount(platform::win::Memo& memo);
 
     // Downloads (Unit1_download.cpp).
-    void DownloadFile(const std::string& url, const std::string& file);
-    void IdHTTP1WorkBegin(std::int64_t expected);
-    void IdHTTP1Work(std::int64_t count);
+    // True when the whole body arrived with a 2xx status; raises "Cannot
+    // create file %s" when the file cannot be created.
+    bool DownloadFile(const std::string& url, const std::string& file);
+    void IdHTTP1WorkBegin(Object& Sender, platform::WorkMode AWorkMode, std::int32_t AWorkCountMax);
+    void IdHTTP1Work(Object& Sender, platform::WorkMode AWorkMode, std::int32_t AWorkCount);
 
 private:
     // The terms of use as the program carries them, with CR LF line breaks.

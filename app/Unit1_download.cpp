@@ -1,0 +1,84 @@
+// Downloads: DownloadFile with its log lines, and the progress bar kept in step
+// with the HTTP client's notifications.
+#include "app/Unit1.h"
+
+#include "platform/files.h"
+#include "platform/win/application.h"
+
+#include <algorithm>
+#include <limits>
+#include <stdexcept>
+
+using platform::win::application;
+
+namespace {
+
+platform::HttpClient::Settings InstallerSettings()
+{
+    platform::HttpClient::Settings settings;
+    settings.username = "kwmharbor";
+    settings.password = "turnips";
+    return settings;
+}
+
+// The progress bar counts in 32-bit integers; a larger count stays at the top.
+std::int32_t ToWorkCount(std::int64_t count)
+{
+    return static_cast<std::int32_t>(std::min<std::int64_t>(count, std::numeric_limits<std::int32_t>::max()));
+}
+
+}  // namespace
+
+TIdHTTP::TIdHTTP(TForm1& owner) : platform::HttpClient(InstallerSettings())
+{
+    OnWorkBegin = [&owner](Object& Sender, platform::WorkMode AWorkMode, std::int32_t AWorkCountMax) {
+        owner.IdHTTP1WorkBegin(Sender, AWorkMode, AWorkCountMax);
+    };
+    OnWork = [&owner](Object& Sender, platform::WorkMode AWorkMode, std::int32_t AWorkCount) {
+        owner.IdHTTP1Work(Sender, AWorkMode, AWorkCount);
+    };
+    on_work_begin = [this](platform::WorkMode mode, std::int64_t count_max) {
+        if (OnWorkBegin) OnWorkBegin(*this, mode, ToWorkCount(count_max));
+    };
+    on_work = [this](platform::WorkMode mode, std::int64_t count) {
+        if (OnWork) OnWork(*this, mode, ToWorkCount(count));
+    };
+    // A silent server must not freeze the window while the client waits.
+    on_idle = [] { application().process_messages(); };
+}
+
+bool TForm1::DownloadFile(const std::string& url, const std::string& file)
+{
+    AddLogLine("Downloading.....: " + url);
+    application().process_messages();
+
+    platform::File stream = platform::File::create(file);
+    if (!stream.is_open()) throw std::runtime_error("Cannot create file " + file);
+
+    const auto result = IdHTTP1.get(url, [&stream](const char* data, std::size_t size) {
+        return stream.write(data, size) == static_cast<std::int64_t>(size);
+    });
+    if (result.ok()) {
+        AddLogLine("Download completed.");
+        stream.close();
+        Sleep(500);
+        AddLogLine("");
+        return true;
+    }
+    AddLogLine("Downloaded failed: " + url);
+    stream.close();
+    AddLogLine("");
+    return false;
+}
+
+void TForm1::IdHTTP1WorkBegin(Object&, platform::WorkMode, std::int32_t AWorkCountMax)
+{
+    ProgressBar1.set_max(AWorkCountMax);
+    ProgressBar1.set_position(0);
+}
+
+void TForm1::IdHTTP1Work(Object&, platform::WorkMode, std::int32_t AWorkCount)
+{
+    application().process_messages();
+    ProgressBar1.set_position(AWorkCount);
+}

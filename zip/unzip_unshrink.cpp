@@ -158,7 +158,7 @@ void unshrink_partial_clear(UnshrinkState& state)
                     current = previous;
                 }
                 while (current > ESCAPE_CODE) {
-                    if (sp < 0)
+                    if (sp < 0 || current > LAST_CODE)
                         return UZ_FORMAT_ERROR;   // longer than any string can be: a cycle
                     state.stack[sp--] = state.suffix[current - FIRST_CODE];
                     current = prefix_of(state, current);

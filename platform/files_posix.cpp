@@ -130,6 +130,7 @@ std::int64_t File::write(const void* buffer, std::size_t count)
             if (errno == EINTR) continue;
             return -1;
         }
+        if (n == 0) break;  // no progress: report the short write instead of spinning
         done += static_cast<std::size_t>(n);
     }
     return static_cast<std::int64_t>(done);
@@ -149,6 +150,13 @@ std::int64_t File::length()
 
 bool File::set_dos_date_time(std::uint32_t date_time)
 {
+    // Refuse what is not a date, as Windows does, rather than let mktime
+    // carry month 0 or minute 63 into some other day.
+    const std::uint32_t month = (date_time >> 21) & 0x0F;
+    const std::uint32_t day = (date_time >> 16) & 0x1F;
+    if (month < 1 || month > 12 || day < 1 || ((date_time >> 11) & 0x1F) > 23 || ((date_time >> 5) & 0x3F) > 59 ||
+        (date_time & 0x1F) > 29)
+        return false;
     std::tm tm{};
     tm.tm_sec = static_cast<int>((date_time & 0x1F) * 2);
     tm.tm_min = static_cast<int>((date_time >> 5) & 0x3F);
@@ -230,6 +238,7 @@ bool set_current_directory(const std::string& path) { return ::chdir(to_native(p
 
 std::string full_path(const std::string& path)
 {
+    if (path.empty()) return path;  // as GetFullPathNameA, which fails on it
     std::string joined = to_native(path);
     if (joined.empty() || joined[0] != '/') joined = to_native(current_directory()) + "/" + joined;
     std::vector<std::string> parts;

@@ -150,6 +150,9 @@ std::int32_t get_file_attributes(const std::string& path)
 
 bool set_file_attributes(const std::string& path, std::uint32_t attributes)
 {
+    // To the file system, no attribute bits at all mean "leave them as they
+    // are"; clearing them (read-only above all) takes the normal attribute.
+    if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
     return SetFileAttributesA(path.c_str(), attributes) != 0;
 }
 

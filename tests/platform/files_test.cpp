@@ -165,6 +165,19 @@ TEST(Files, DosDateAndTimeSurviveAsLocalTime)
     }
 }
 
+TEST(Files, ANonsenseDosDateIsRefused)
+{
+    TempFolder folder;
+    const std::string path = folder.write("undated.txt", "x");
+    platform::File file = platform::File::open_read_write(path);
+    ASSERT_TRUE(file.is_open());
+    EXPECT_FALSE(file.set_dos_date_time(0)) << "month 0, day 0";
+    EXPECT_FALSE(file.set_dos_date_time(0x4E3B0000u | (24u << 11))) << "hour 24";
+    EXPECT_FALSE(file.set_dos_date_time((0x4E3Bu & ~0x01E0u) << 16 | (13u << 21))) << "month 13";
+}
+
+TEST(Files, FullPathOfNothingIsNothing) { EXPECT_EQ(platform::full_path(""), ""); }
+
 TEST(Files, TheReadOnlyAttributeComesAndGoes)
 {
     TempFolder folder;
@@ -221,7 +234,7 @@ TEST(Files, TheTickCountMovesOnInMilliseconds)
     EXPECT_LT(elapsed, 10000u);
 }
 
-TEST(OemToAnsi, LeavesAsciiAlone)
+TEST(OemCodePageNames, LeavesAsciiAlone)
 {
     std::string all_ascii;
     for (int c = 1; c < 0x80; ++c) all_ascii += static_cast<char>(c);
@@ -229,7 +242,7 @@ TEST(OemToAnsi, LeavesAsciiAlone)
     EXPECT_EQ(platform::oem_to_ansi(""), "");
 }
 
-TEST(OemToAnsi, ConvertsCodePage437Letters)
+TEST(OemCodePageNames, ConvertsCodePage437Letters)
 {
 #ifdef _WIN32
     if (GetOEMCP() != 437 || GetACP() != 1252) GTEST_SKIP() << "needs OEM code page 437 and ANSI code page 1252";

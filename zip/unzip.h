@@ -35,7 +35,11 @@ struct ZipDirScan {
 };
 
 // 0 with the walk open and the first entry read; UZ_BAD_ARCHIVE,
-// UZ_NO_MORE_ENTRIES or UZ_CANNOT_OPEN with nothing left open.
+// UZ_NO_MORE_ENTRIES or UZ_CANNOT_OPEN with nothing left open. Throws IoError
+// when the archive's length cannot be taken. A directory that is not at its
+// stored offset (data glued in front, bytes inserted before it) is looked for
+// where its size or the data in front put it; local header offsets stay as
+// stored either way.
 [[nodiscard]] std::int32_t zip_dir_first(const char* archive_name, ZipDirScan& scan);
 // 0 with the next entry read; UZ_NO_MORE_ENTRIES when the walk has ended (it is then closed).
 [[nodiscard]] std::int32_t zip_dir_next(ZipDirScan& scan);
@@ -44,11 +48,22 @@ void zip_dir_close(ZipDirScan& scan);
 // True when the file is a ZIP archive; prefix_offset gets the offset of its
 // first local header (data in front of an archive), or -1.
 [[nodiscard]] bool is_zip_archive(const char* file_name, std::int32_t* prefix_offset = nullptr);
+// Offset of the first local header within the first three quarters of the
+// file's first 256 KiB, or -1. out_value gets 0 for a header at the start, -1
+// when none is found, else the file's length. Throws IoError when the file
+// cannot be read or closed.
 [[nodiscard]] std::int32_t find_local_header(const char* file_name, std::int32_t* out_value = nullptr);
-// Total uncompressed size of all entries; total_compressed gets the compressed total.
+// Total uncompressed size of all entries; total_compressed gets the compressed
+// total. A file that is not an archive gives its own length for both; one
+// whose directory cannot be read, its length and 0. Throws IoError when the
+// file's length cannot be taken or it cannot be closed.
 [[nodiscard]] std::int64_t zip_total_sizes(const char* archive_name, std::int64_t& total_compressed);
 
+// "*.*" and the empty mask match every name; otherwise the first 255
+// characters of both are compared by wild_match, letters a to z without case.
 [[nodiscard]] bool mask_matches(const std::string& mask, const std::string& name);
+// "*" matches any run of characters and "?" one character; once the name is
+// used up only an empty pattern or a lone "*" is left to match it.
 [[nodiscard]] bool wild_match(const char* name, const char* pattern);
 void slashes_to_backslashes(char* name);
 [[nodiscard]] std::string oem_to_ansi_name(const std::string& name);

@@ -360,7 +360,7 @@ bool mask_matches(const std::string& mask, const std::string& name)
 
 bool wild_match(const char* name, const char* pattern)
 {
-    WildMatcher matcher(name, pattern);
+    WildMatcher matcher(name ? name : "", pattern ? pattern : "");
     return matcher.match(0, 0);
 }
 

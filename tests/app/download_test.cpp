@@ -221,9 +221,12 @@ TEST_F(Download, AServerThatStaysSilentFailsAfterTheIdleLimitWhileTheWindowStays
     EXPECT_GE(elapsed, 700ms);
     EXPECT_LT(elapsed, 3s);
     ASSERT_GE(ticks.size(), 4u);
+    // Loose bounds on single gaps for a loaded machine; the average holds the
+    // window to the 100 ms of the idle handler.
     for (std::size_t i = 1; i < ticks.size(); ++i) {
-        EXPECT_LE(ticks[i] - ticks[i - 1], 200ms) << "messages waited too long at tick " << i;
+        EXPECT_LE(ticks[i] - ticks[i - 1], 350ms) << "messages waited too long at tick " << i;
     }
+    EXPECT_LE((ticks.back() - ticks.front()) / static_cast<int>(ticks.size() - 1), 140ms);
 }
 
 TEST_F(Download, AStallInTheMiddleOfTheBodyFailsAfterTheIdleLimit)
@@ -240,12 +243,12 @@ TEST_F(Download, AStallInTheMiddleOfTheBodyFailsAfterTheIdleLimit)
 TEST_F(Download, ASlowTrickleSucceedsWhileNoGapReachesTheIdleLimit)
 {
     Reply r;
-    r.body = httpd::generated_body(30);
+    r.body = httpd::generated_body(45);
     r.fault = Fault::trickle;
     r.trickle_bytes = 3;
     r.trickle_delay = 60ms;
     server.set_reply("/slow", r);
-    Form1->IdHTTP1.idle_timeout = 300ms;
+    Form1->IdHTTP1.idle_timeout = 450ms;
     const std::string file = temp.file("slow.bin");
     EXPECT_TRUE(Form1->DownloadFile(server.url("/slow"), file));
     EXPECT_EQ(imu_test::read_whole_file(file), r.body);

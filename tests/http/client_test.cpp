@@ -427,9 +427,12 @@ TEST(HttpFault, ASilentServerFailsAfterTheIdleLimitWhileTheIdleHandlerRunsEvery1
     const auto elapsed = Clock::now() - start;
     EXPECT_GE(elapsed, 600ms);
     EXPECT_LT(elapsed, 2s);
+    // Loose bounds on single gaps, so that a loaded machine does not fail the
+    // test; the average holds the handler to its 100 ms.
     ASSERT_GE(idles.size(), 4u);
-    EXPECT_LE(idles.front() - start, 150ms);
-    for (std::size_t i = 1; i < idles.size(); ++i) EXPECT_LE(idles[i] - idles[i - 1], 150ms);
+    EXPECT_LE(idles.front() - start, 300ms);
+    for (std::size_t i = 1; i < idles.size(); ++i) EXPECT_LE(idles[i] - idles[i - 1], 300ms);
+    EXPECT_LE((idles.back() - idles.front()) / static_cast<int>(idles.size() - 1), 130ms);
 }
 
 TEST(HttpFault, AStallInTheMiddleOfTheBodyFailsAfterTheIdleLimit)
@@ -459,12 +462,12 @@ TEST(HttpFault, ASlowTrickleSucceedsWhenNoGapReachesTheIdleLimit)
     r.trickle_delay = 40ms;
     server.set_reply("/slow", r);
     Download d;
-    d.client.idle_timeout = 250ms;
+    d.client.idle_timeout = 400ms;
     int idles = 0;
     d.client.on_idle = [&] { ++idles; };
     const auto start = Clock::now();
     ASSERT_TRUE(d.get(server.url("/slow")).ok());
-    EXPECT_GT(Clock::now() - start, 500ms) << "longer in total than the idle limit";
+    EXPECT_GT(Clock::now() - start, 600ms) << "longer in total than the idle limit";
     EXPECT_EQ(d.body, r.body);
     EXPECT_GE(idles, 3);
     EXPECT_EQ(d.transfers(), std::vector<std::int64_t>{40});

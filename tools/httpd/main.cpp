@@ -86,7 +86,6 @@ int main(int argc, char** argv)
                 if (!reply) {
                     replies.emplace_back(path, httpd::Reply());
                     reply = &replies.back().second;
-                    if (!root.empty()) reply->file = root + path;
                 }
                 if (option == "--generate") {
                     reply->generated_size = number(spec, "generate");
@@ -104,7 +103,11 @@ int main(int argc, char** argv)
         if (!root.empty()) server.serve_folder(root);
         if (const auto colon = auth.find(':'); colon != std::string::npos)
             server.require_basic_auth(auth.substr(0, colon), auth.substr(colon + 1));
-        for (auto& [path, reply] : replies) server.set_reply(path, std::move(reply));
+        for (auto& [path, reply] : replies) {
+            // A fault on a file of the folder keeps the file's content.
+            if (!root.empty() && reply.body.empty() && reply.generated_size == 0) reply.file = root + path;
+            server.set_reply(path, std::move(reply));
+        }
         std::printf("%s\n", server.url("/").c_str());
         std::fflush(stdout);
         for (;;) std::this_thread::sleep_for(std::chrono::hours(1));

@@ -151,7 +151,7 @@ TEST(HttpRequest, GoesOnTheWireWithExactlyTheFixedHeaders)
                                expected_authorization + "\r\n");
 }
 
-TEST(HttpRequest, AskesForTheRootWhenTheUrlHasNoPath)
+TEST(HttpRequest, AsksForTheRootWhenTheUrlHasNoPath)
 {
     HttpServer server;
     server.set_reply("/", Reply::text(200, "home"));

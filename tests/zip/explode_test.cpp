@@ -53,16 +53,15 @@ struct Tree {
 
     static Bytes store_lengths(const std::vector<std::uint16_t>& lengths)
     {
-        Bytes runs;
+        Bytes stored(1);   // then the count of runs, less one
         for (std::size_t i = 0; i < lengths.size();) {
             std::size_t run = 1;
             while (i + run < lengths.size() && lengths[i + run] == lengths[i] && run < 16)
                 ++run;
-            runs.push_back(static_cast<std::uint8_t>(((run - 1) << 4) | (lengths[i] - 1)));
+            stored.push_back(static_cast<std::uint8_t>(((run - 1) << 4) | (lengths[i] - 1)));
             i += run;
         }
-        Bytes stored{static_cast<std::uint8_t>(runs.size() - 1)};
-        stored.insert(stored.end(), runs.begin(), runs.end());
+        stored[0] = static_cast<std::uint8_t>(stored.size() - 2);
         return stored;
     }
 };

@@ -15,9 +15,9 @@ namespace {
 
 constexpr int LENGTH_SET_RESULT_BAD = 4;
 
-// PKZIP chose the wider distance lookup only for large entries, where the
-// bigger table pays for itself; the choice changes how far ahead the bit
-// reader looks, so it is kept exactly.
+// Large entries get a wider first-level distance table. The width also sets
+// how far ahead the bit reader reads, which shows where the input ends, so
+// the threshold is kept exactly.
 constexpr std::int64_t WIDE_DISTANCE_LOOKUP_ABOVE = 200000;
 
 constexpr std::int32_t LITERAL_LOOKUP_BITS = 9;
@@ -52,7 +52,22 @@ constexpr ExplodeConstants make_constants()
 
 constexpr ExplodeConstants constants = make_constants();
 
-[[nodiscard]] std::int32_t read_explode_lengths(std::uint16_t* lengths, std::uint16_t count);
+// 0 when the runs fill exactly count lengths, else 4.
+[[nodiscard]] std::int32_t read_explode_lengths(std::uint16_t* lengths, std::uint16_t count)
+{
+    const int bytes = read_byte() + 1;
+    int filled = 0;
+    for (int i = 0; i < bytes; ++i) {
+        const std::uint8_t run = read_byte();
+        const std::uint16_t length = static_cast<std::uint16_t>((run & 0x0F) + 1);
+        const int repeat = (run >> 4) + 1;
+        if (filled + repeat > count)
+            return LENGTH_SET_RESULT_BAD;
+        std::fill_n(lengths + filled, repeat, length);
+        filled += repeat;
+    }
+    return filled == count ? 0 : LENGTH_SET_RESULT_BAD;
+}
 
 // Owns one decoding table for the length of the entry.
 class Table {
@@ -189,22 +204,6 @@ template <bool LiteralTree, std::uint8_t LowDistanceBits>
     if (!flush_window(position))
         return UZ_WRITE_ERROR;
     return G.input_exhausted ? UZ_READ_ERROR : UZ_OK;
-}
-
-std::int32_t read_explode_lengths(std::uint16_t* lengths, std::uint16_t count)
-{
-    const int bytes = read_byte() + 1;
-    int filled = 0;
-    for (int i = 0; i < bytes; ++i) {
-        const std::uint8_t run = read_byte();
-        const std::uint16_t length = static_cast<std::uint16_t>((run & 0x0F) + 1);
-        const int repeat = (run >> 4) + 1;
-        if (filled + repeat > count)
-            return LENGTH_SET_RESULT_BAD;
-        std::fill_n(lengths + filled, repeat, length);
-        filled += repeat;
-    }
-    return filled == count ? 0 : LENGTH_SET_RESULT_BAD;
 }
 
 std::int32_t explode_lit8k(const Table& literals, const Table& lengths, const Table& distances)

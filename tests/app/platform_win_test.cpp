@@ -1,0 +1,123 @@
+// The registry key and the memo's list of lines, below the windows.
+#include "app_fixture.h"
+
+namespace {
+
+using platform::win::RegistryError;
+using platform::win::RegistryKey;
+
+constexpr char TestKey[] = "Software\\Melqary\\ARVELON-tests";
+
+class RegistryTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(RegistryKey::delete_current_user(TestKey)); }
+    void TearDown() override { RegistryKey::delete_current_user(TestKey); }
+};
+
+std::string ErrorOf(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const RegistryError& error) {
+        return error.what();
+    }
+    return "no error";
+}
+
+TEST_F(RegistryTest, OpeningCreatesAMissingKey)
+{
+    ASSERT_TRUE(RegistryKey::open_current_user(TestKey).has_value());
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, TestKey, 0, KEY_READ, &key), ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
+TEST_F(RegistryTest, BooleanIsWrittenAsA32BitIntegerAndReadBack)
+{
+    auto key = RegistryKey::open_current_user(TestKey);
+    ASSERT_TRUE(key);
+    key->write_bool("flag", true);
+    EXPECT_TRUE(key->read_bool("flag"));
+    EXPECT_EQ(key->read_integer("flag"), 1);
+    key->write_bool("flag", false);
+    EXPECT_FALSE(key->read_bool("flag"));
+}
+
+TEST_F(RegistryTest, MissingIntegerFailsToGetData)
+{
+    auto key = RegistryKey::open_current_user(TestKey);
+    ASSERT_TRUE(key);
+    EXPECT_EQ(ErrorOf([&] { (void)key->read_bool("imuterms"); }), "Failed to get data for 'imuterms'");
+}
+
+TEST_F(RegistryTest, StringWhereAnIntegerIsExpectedIsAnInvalidDataType)
+{
+    auto key = RegistryKey::open_current_user(TestKey);
+    ASSERT_TRUE(key);
+    key->write_string("imuterms", "1");
+    EXPECT_EQ(ErrorOf([&] { (void)key->read_bool("imuterms"); }), "Invalid data type for 'imuterms'");
+}
+
+TEST_F(RegistryTest, IntegerWhereAStringIsExpectedIsAnInvalidDataType)
+{
+    auto key = RegistryKey::open_current_user(TestKey);
+    ASSERT_TRUE(key);
+    key->write_integer("imudir", 5);
+    EXPECT_EQ(ErrorOf([&] { (void)key->read_string("imudir"); }), "Invalid data type for 'imudir'");
+}
+
+TEST_F(RegistryTest, MissingStringReadsAsEmpty)
+{
+    auto key = RegistryKey::open_current_user(TestKey);
+    ASSERT_TRUE(key);
+    EXPECT_EQ(key->read_string("imudir"), "");
+    key->write_string("imudir", "C:\\ARVELON");
+    EXPECT_EQ(key->read_string("imudir"), "C:\\ARVELON");
+}
+
+TEST_F(RegistryTest, WriteThroughAReadOnlyKeyFailsToSetData)
+{
+    ASSERT_TRUE(RegistryKey::open_current_user(TestKey));
+    auto key = RegistryKey::open_current_user(TestKey, KEY_READ);
+    ASSERT_TRUE(key);
+    EXPECT_EQ(ErrorOf([&] { key->write_bool("imuterms", true); }), "Failed to set data for 'imuterms'");
+}
+
+using MemoTest = AppTest;
+
+TEST_F(MemoTest, LinesOfATextWithoutFinalLineBreak)
+{
+    Start();
+    platform::win::Memo& memo = Form1->Memo2;
+    memo.set_text("one\r\ntwo");
+    EXPECT_EQ(memo.line_count(), 2);
+    memo.add_line("three");
+    EXPECT_EQ(memo.text(), "one\r\ntwo\r\nthree");
+    EXPECT_EQ(memo.lines(), (std::vector<std::string>{"one", "two", "three"}));
+}
+
+TEST_F(MemoTest, ReplacingALineKeepsTheOthers)
+{
+    Start();
+    platform::win::Memo& memo = Form1->Memo2;
+    memo.clear();
+    EXPECT_EQ(memo.line_count(), 0);
+    memo.add_line("a");
+    memo.add_line("b");
+    memo.add_line("c");
+    memo.set_line(1, "C:\\chosen\\folder");
+    memo.set_line(7, "ignored");
+    EXPECT_EQ(memo.text(), "a\r\nC:\\chosen\\folder\r\nc\r\n");
+}
+
+TEST_F(MemoTest, ProgressBarKeepsItsMaximumAndPosition)
+{
+    Start();
+    Form1->ProgressBar1.set_max(123456);
+    Form1->ProgressBar1.set_position(0);
+    EXPECT_EQ(Form1->ProgressBar1.max(), 123456);
+    Form1->ProgressBar1.set_position(65536);
+    EXPECT_EQ(Form1->ProgressBar1.position(), 65536);
+}
+
+}  // namespace

@@ -1,0 +1,134 @@
+// The wait for the user's button, and the close of the main window.
+#include "app_fixture.h"
+
+#include "platform/win/controls.h"
+
+namespace {
+
+using WaitTest = AppTest;
+using platform::win::application;
+
+// Runs `action` once, `delay` milliseconds into the wait that follows.
+class Later {
+public:
+    Later(unsigned delay, std::function<void()> action) : action_(std::move(action))
+    {
+        timer_.OnTimer = [this](Object&) {
+            timer_.set_enabled(false);
+            action_();
+        };
+        timer_.set_interval(delay);
+        timer_.set_enabled(true);
+    }
+
+private:
+    std::function<void()> action_;
+    platform::win::Timer timer_;
+};
+
+TEST_F(WaitTest, EachOfTheThreeButtonsEndsTheWaitWithTrue)
+{
+    SetTermsAcknowledged(1);
+    Start();
+    for (platform::win::Button* button : {&Form1->Button1, &Form1->Button3, &Form1->speedbutton3}) {
+        button->show();
+        PostMessageA(button->handle(), BM_CLICK, 0, 0);
+        EXPECT_TRUE(Form3->WaitForButton());
+        EXPECT_FALSE(ButtonPressed) << "the press is used up";
+        button->hide();
+    }
+    EXPECT_FALSE(application().terminated());
+}
+
+TEST_F(WaitTest, PressBeforeTheWaitBeganDoesNotEndIt)
+{
+    SetTermsAcknowledged(1);
+    Start();
+    Form1->Button1.show();
+    Form1->Button1.click();
+    ASSERT_TRUE(ButtonPressed);
+    Later press(700, [] { Form1->Button3.click(); });
+    const DWORD start = GetTickCount();
+    EXPECT_TRUE(Form3->WaitForButton());
+    EXPECT_GE(GetTickCount() - start, 600u) << "the earlier press was discarded";
+}
+
+TEST_F(WaitTest, ClosingTheWindowDuringAWaitReturnsFalseAndEndsTheProgram)
+{
+    SetTermsAcknowledged(1);
+    Start();
+    Later close(300, [] { PostMessageA(Form1->handle(), WM_CLOSE, 0, 0); });
+    EXPECT_FALSE(Form3->WaitForButton());
+    EXPECT_TRUE(CloseRequested);
+    EXPECT_TRUE(application().terminated());
+    EXPECT_FALSE(IsWindowVisible(Form1->handle()));
+}
+
+TEST_F(WaitTest, CloseBeforeTheWaitMakesItReturnFalseAtOnce)
+{
+    Start();
+    SendMessageA(Form1->handle(), WM_CLOSE, 0, 0);
+    const DWORD start = GetTickCount();
+    EXPECT_FALSE(Form3->WaitForButton());
+    EXPECT_LT(GetTickCount() - start, 150u) << "the flags are tested before the first sleep";
+}
+
+TEST_F(WaitTest, ClosingTheMainWindowSetsCloseRequestedAndHidesIt)
+{
+    Start();
+    EXPECT_FALSE(CloseRequested);
+    SendMessageA(Form1->handle(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(CloseRequested);
+    EXPECT_FALSE(IsWindowVisible(Form1->handle()));
+    EXPECT_TRUE(application().terminated());
+}
+
+TEST_F(WaitTest, ButtonPressedIsSetByAClickOutsideAWait)
+{
+    SetTermsAcknowledged(1);
+    Start();
+    Form1->speedbutton3.show();
+    Form1->speedbutton3.click();
+    EXPECT_TRUE(ButtonPressed);
+}
+
+// The program itself: it opens on the terms page without a key, and ends once
+// its main window is closed.
+TEST_F(WaitTest, ProgramEndsWhenItsMainWindowIsClosed)
+{
+    std::string command = IMU_APP_EXE;
+    for (char& c : command) {
+        if (c == '/')
+            c = '\\';
+    }
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                               &process))
+        << command;
+    HWND window = nullptr;
+    const DWORD start = GetTickCount();
+    while (window == nullptr && GetTickCount() - start < 20000) {
+        window = FindWindowA(nullptr, "ARVELON - IMU Installer and maintenance utility");
+        if (window == nullptr)
+            Sleep(100);
+    }
+    ASSERT_NE(window, nullptr);
+    const HWND tabs = FindWindowExA(window, nullptr, WC_TABCONTROLA, nullptr);
+    ASSERT_NE(tabs, nullptr);
+    EXPECT_EQ(SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0), 4);
+    EXPECT_EQ(SendMessageA(tabs, TCM_GETCURSEL, 0, 0), 0);
+
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0);
+    DWORD code = 1;
+    GetExitCodeProcess(process.hProcess, &code);
+    EXPECT_EQ(code, 0u);
+    if (WaitForSingleObject(process.hProcess, 0) != WAIT_OBJECT_0)
+        TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+}
+
+}  // namespace

@@ -140,7 +140,10 @@ TEST(ArchivesOfOtherTools, ExtractByteForByteAsUnzipDoes)
         std::vector<std::string> got_dirs, want_dirs;
         const auto got = files_under(out.path(), &got_dirs);
         const auto want = files_under(base / expected_dir, &want_dirs);
-        if (mode == "blobs") {
+#ifdef _WIN32
+        if (mode == "blobs-unicode") continue;
+#endif
+        if (mode.rfind("blobs", 0) == 0) {
             std::vector<std::string> a, b;
             for (const auto& [k, v] : got) a.push_back(v);
             for (const auto& [k, v] : want) b.push_back(v);

@@ -111,8 +111,21 @@ for name in data_descriptor files_and_dirs extended_timestamp mixed; do
     cp "$testdata/$name.zip" .
     expect "$name.zip" content
 done
-for name in chinese linux-7z windows-7zip non_utf8; do
+# Names outside ASCII: unzip's spelling of them is its own, and Wine lists
+# names that are not UTF-8 unreliably, so only the contents are kept, under
+# plain names.
+for name in chinese windows-7zip non_utf8 linux-7z; do
     cp "$testdata/$name.zip" .
-    expect "$name.zip" blobs
+    mode=blobs
+    # A UTF-8 name of Chinese characters has no spelling in a Western ANSI code page.
+    [ "$name" = linux-7z ] && mode=blobs-unicode
+    expect "$name.zip" $mode
+    python3 - "expected/$name" <<'PY'
+import os, sys
+root = os.fsencode(sys.argv[1])
+found = sorted(os.path.join(d, n) for d, _, names in os.walk(root) for n in names)
+for i, path in enumerate(found, 1):
+    os.rename(path, os.path.join(root, b'blob-%d' % i))
+PY
 done
 echo "made $(wc -l < "$manifest") archives in $out"

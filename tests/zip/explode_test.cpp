@@ -301,6 +301,26 @@ TEST(Explode, AbortFoundBeforeTheFirstSymbolEndsWithoutWriting)
     EXPECT_TRUE(outcome.written_reports.empty());
 }
 
+TEST(Explode, AbortAskedForWhileReadingStopsAtTheNextSymbol)
+{
+#ifdef _WIN32
+    GTEST_SKIP() << "the abort key is polled with GetAsyncKeyState, which a test cannot hold";
+#else
+    Imploder imploder(0);
+    const Bytes text = legacy_test::sample_text(20000, 5);
+    for (std::uint8_t byte : text)
+        imploder.literal(byte);   // 9 bits a byte: about 5 input blocks
+    DecoderSetup setup = imploder.setup();
+    setup.escape_held = true;
+    const DecodeOutcome outcome = explode(setup);
+    EXPECT_EQ(outcome.result, zip::UZ_ABORTED);
+    // The first block reports 0 %, which is no change and polls nothing; the
+    // second block's report finds the key held.
+    EXPECT_EQ(outcome.bytes_read, 2 * 4096);
+    EXPECT_TRUE(outcome.output.empty());
+#endif
+}
+
 TEST(Explode, FailedWriteEndsWithWriteError)
 {
     Imploder imploder(FLAG_8K);

@@ -8,6 +8,7 @@
 #include <random>
 #include <stdexcept>
 
+#include "platform/pump.h"
 #include "zip/extract_state.h"
 
 namespace legacy_test {
@@ -137,14 +138,23 @@ DecodeOutcome run_decoder(Decoder decoder, const DecoderSetup& setup)
     g.aborted = setup.aborted;
     g.input_exhausted = false;
     g.notify_window = 0;
-    g.notify_code = 0;
+    g.notify_code = setup.escape_held ? 27 : 0;
     g.last_percent = 0;
     zip::crc32_reset(g.crc);
 
     DecodeOutcome outcome;
     captured_reports = &outcome.written_reports;
     const zip::ReportProc previous = zip::set_report_proc(capture_report);
+#ifndef _WIN32
+    platform::PumpHooks hooks;
+    if (setup.escape_held)
+        hooks.key_down = [](std::int32_t key) { return key == 27; };
+    const platform::PumpHooks previous_hooks = platform::set_pump_hooks(hooks);
+#endif
     outcome.result = decoder();
+#ifndef _WIN32
+    platform::set_pump_hooks(previous_hooks);
+#endif
     zip::set_report_proc(previous);
     captured_reports = nullptr;
 

@@ -33,6 +33,7 @@ struct DecoderSetup {
     std::uint16_t gp_flags = 0;
     std::uint8_t slide_fill = 0;
     bool aborted = false;
+    bool escape_held = false;    // POSIX only: the abort key reads as held at every poll
     bool output_fails = false;   // output opened read-only, so every write fails
 };
 

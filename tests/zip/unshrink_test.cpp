@@ -267,6 +267,23 @@ TEST(UnshrinkOutput, AbortEndsWithoutWriting)
     EXPECT_TRUE(outcome.output.empty());
 }
 
+TEST(UnshrinkOutput, AbortAskedForWhileReadingStopsBeforeTheNextCode)
+{
+#ifdef _WIN32
+    GTEST_SKIP() << "the abort key is polled with GetAsyncKeyState, which a test cannot hold";
+#else
+    const Bytes text = legacy_test::sample_text(20000, 5);
+    DecoderSetup setup = CodeWriter().text(std::string(text.begin(), text.end())).setup();
+    setup.escape_held = true;
+    const DecodeOutcome outcome = unshrink(setup);
+    EXPECT_EQ(outcome.result, zip::UZ_ABORTED);
+    EXPECT_EQ(outcome.bytes_read, 2 * 4096);
+    // Whole pieces written before the abort stay written; the partial one is dropped.
+    EXPECT_EQ(outcome.output.size() % 767, 0u);
+    EXPECT_LT(outcome.output.size(), text.size());
+#endif
+}
+
 TEST(UnshrinkRoundTrip, LongTextFillsTheTableAndStillDecodes)
 {
     const Bytes text = legacy_test::sample_text(200000, 17);

@@ -90,14 +90,17 @@ void TForm1::CreatePageInstall()
         platform::win::SpeedButton& button;
         int left;
         const char* glyph;
+        const char* hint;
     };
-    for (const GlyphButton& each : {GlyphButton{SpeedButton4, 605, "GLYPH_PARENT"},
-                                    GlyphButton{button2, 485, "GLYPH_DESKTOP"},
-                                    GlyphButton{button4, 545, "GLYPH_COMPUTER"},
-                                    GlyphButton{SpeedButton5, 665, "GLYPH_APPFOLDER"}}) {
+    for (const GlyphButton& each :
+         {GlyphButton{SpeedButton4, 605, "GLYPH_PARENT", "Go to parent folder"},
+          GlyphButton{button2, 485, "GLYPH_DESKTOP", "Go to Desktop folder"},
+          GlyphButton{button4, 545, "GLYPH_COMPUTER", "Go to MyComputer folder"},
+          GlyphButton{SpeedButton5, 665, "GLYPH_APPFOLDER", "Return to application folder"}}) {
         each.button.create(TabSheet1, each.left, 350, 55, 36);
         each.button.set_flat(true);
         each.button.set_glyph(load_picture_resource(each.glyph));
+        each.button.set_hint(each.hint);
         each.button.hide();
     }
 
@@ -119,6 +122,7 @@ void TForm1::CreatePageInstall()
     Memo1.set_colors(LogText, LogBackground);
 
     stvw1.create(TabSheet1, 485, 30, 236, 311);
+    stvw1.set_hint("Right click for NEW FOLDER and RENAME");
     stvw1.hide();
 
     ComboBox1.create(TabSheet1, 20, 235, 181);

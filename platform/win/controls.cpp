@@ -137,6 +137,12 @@ RECT Control::bounds() const
     return rect;
 }
 
+void Control::set_hint(const std::string& hint)
+{
+    if (auto* parent = dynamic_cast<Container*>(from_handle(GetParent(window_))))
+        parent->set_child_hint(window_, hint);
+}
+
 void Control::fill_parent()
 {
     RECT area{};
@@ -440,6 +446,39 @@ std::string ListBox::item(int index) const
     SendMessageA(handle(), LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
     text.resize(static_cast<std::size_t>(length));
     return text;
+}
+
+// PopupMenu -------------------------------------------------------------------
+
+PopupMenu::PopupMenu() : menu_(CreatePopupMenu()) {}
+
+PopupMenu::~PopupMenu()
+{
+    if (menu_ != nullptr)
+        DestroyMenu(menu_);
+}
+
+void PopupMenu::add_item(MenuItem& item, const std::string& caption)
+{
+    item.caption_ = caption;
+    items_.push_back(&item);
+    // Command ids count from 1: TrackPopupMenu returns 0 for "nothing chosen".
+    AppendMenuA(menu_, MF_STRING, items_.size(), caption.c_str());
+}
+
+void PopupMenu::popup(int screen_x, int screen_y)
+{
+    const HWND owner = application().main_window();
+    if (owner != nullptr)
+        SetForegroundWindow(owner);
+    const auto chosen = static_cast<std::size_t>(
+        TrackPopupMenu(menu_, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON | TPM_RETURNCMD, screen_x, screen_y, 0,
+                       owner, nullptr));
+    if (chosen == 0 || chosen > items_.size())
+        return;
+    MenuItem& item = *items_[chosen - 1];
+    if (item.OnClick)
+        application().guard([&] { item.OnClick(item); });
 }
 
 // Timer -----------------------------------------------------------------------

@@ -62,6 +62,8 @@ public:
 
     // Bounds in the parent's client coordinates, in real (scaled) pixels.
     [[nodiscard]] RECT bounds() const;
+    // A tip shown while the pointer rests on the control.
+    void set_hint(const std::string& hint);
     // Covers the parent's whole client area.
     void fill_parent();
 
@@ -110,6 +112,9 @@ public:
     void repaint();
     [[nodiscard]] RECT bounds() const { return bounds_; }
     [[nodiscard]] Container* parent() const { return parent_; }
+    // A tip shown while the pointer rests on the control and it is visible.
+    void set_hint(const std::string& hint);
+    [[nodiscard]] const std::string& hint() const { return hint_; }
 
     NotifyEvent OnClick;
 
@@ -130,6 +135,7 @@ private:
     friend class Container;
 
     Container* parent_ = nullptr;
+    std::string hint_;
     RECT bounds_{};
     bool visible_ = true;
     bool enabled_ = true;
@@ -144,6 +150,9 @@ public:
     void remove_graphic(GraphicControl& control);
     [[nodiscard]] const std::vector<GraphicControl*>& graphics() const { return graphics_; }
     void set_background(COLORREF color);
+    // Tips of the controls on this container.
+    void set_child_hint(HWND child, const std::string& hint);
+    void update_graphic_hint(GraphicControl& control);
 
     // The window procedure of the class; public for the class registration.
     static LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
@@ -159,7 +168,9 @@ private:
     void release_capture(bool inside);
     GraphicControl* graphic_at(POINT point) const;
     std::vector<GraphicControl*> graphics_;
+    HWND tooltip();
     GraphicControl* captured_ = nullptr;
+    HWND tooltip_ = nullptr;
     Brush background_brush_;
     HFONT inherited_font_ = nullptr;
 };
@@ -356,6 +367,32 @@ private:
     COLORREF text_color_ = 0;
     Bitmap glyph_;
     bool flat_ = false;
+};
+
+// An item of a pop-up menu.
+class MenuItem : public Object {
+public:
+    [[nodiscard]] const std::string& caption() const { return caption_; }
+    NotifyEvent OnClick;
+
+private:
+    friend class PopupMenu;
+    std::string caption_;
+};
+
+// A menu that opens at a point of the screen; items are chosen with the left
+// button, and the chosen item's OnClick runs before popup() returns.
+class PopupMenu : public Object {
+public:
+    PopupMenu();
+    ~PopupMenu() override;
+    void add_item(MenuItem& item, const std::string& caption);
+    void popup(int screen_x, int screen_y);
+    [[nodiscard]] HMENU handle() const { return menu_; }
+
+private:
+    HMENU menu_ = nullptr;
+    std::vector<MenuItem*> items_;
 };
 
 // A periodic timer on the user-interface thread.

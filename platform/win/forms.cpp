@@ -4,6 +4,8 @@
 #include <uxtheme.h>
 #include <vssym32.h>
 
+#include <commctrl.h>
+
 #include <algorithm>
 
 #include "platform/win/application.h"
@@ -17,6 +19,8 @@ const char* Container::class_name() { return "ImuContainer"; }
 
 Container::~Container()
 {
+    if (tooltip_ != nullptr)
+        DestroyWindow(tooltip_);
     // The window goes first, so no message reaches a half-destroyed wrapper.
     destroy_window();
     for (GraphicControl* graphic : graphics_)
@@ -38,6 +42,47 @@ void Container::set_background(COLORREF color)
 }
 
 void Container::add_graphic(GraphicControl& control) { graphics_.push_back(&control); }
+
+HWND Container::tooltip()
+{
+    if (tooltip_ == nullptr) {
+        tooltip_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, handle(), nullptr,
+                                   GetModuleHandleA(nullptr), nullptr);
+    }
+    return tooltip_;
+}
+
+void Container::set_child_hint(HWND child, const std::string& hint)
+{
+    std::string text = hint;
+    TTTOOLINFOA tool{};
+    tool.cbSize = sizeof(tool);
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = handle();
+    tool.uId = reinterpret_cast<UINT_PTR>(child);
+    tool.lpszText = text.data();
+    SendMessageA(tooltip(), TTM_DELTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+    if (!text.empty())
+        SendMessageA(tooltip(), TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+void Container::update_graphic_hint(GraphicControl& control)
+{
+    std::string text = control.hint();
+    TTTOOLINFOA tool{};
+    tool.cbSize = sizeof(tool);
+    tool.uFlags = TTF_SUBCLASS;
+    tool.hwnd = handle();
+    tool.uId = reinterpret_cast<UINT_PTR>(&control);
+    tool.lpszText = text.data();
+    // A hidden control has no area, so its tip never shows.
+    if (control.visible())
+        tool.rect = control.bounds();
+    SendMessageA(tooltip(), TTM_DELTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+    if (!text.empty())
+        SendMessageA(tooltip(), TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+}
 
 void Container::remove_graphic(GraphicControl& control)
 {
@@ -291,6 +336,15 @@ void GraphicControl::set_visible(bool visible)
         return;
     visible_ = visible;
     invalidate();
+    if (!hint_.empty() && parent_ != nullptr)
+        parent_->update_graphic_hint(*this);
+}
+
+void GraphicControl::set_hint(const std::string& hint)
+{
+    hint_ = hint;
+    if (parent_ != nullptr)
+        parent_->update_graphic_hint(*this);
 }
 
 void GraphicControl::set_enabled(bool enabled)

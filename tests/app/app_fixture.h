@@ -15,6 +15,7 @@
 #include "app/Unit2.h"
 #include "app/Unit3.h"
 #include "platform/win/application.h"
+#include "platform/win/controls.h"
 #include "platform/win/registry.h"
 
 struct ShownMessage {
@@ -120,4 +121,22 @@ protected:
     }
 
     std::vector<ShownMessage> messages;
+};
+
+// Runs `action` once, `delay` milliseconds into the wait that follows.
+class Later {
+public:
+    Later(unsigned delay, std::function<void()> action) : action_(std::move(action))
+    {
+        timer_.OnTimer = [this](Object&) {
+            timer_.set_enabled(false);
+            action_();
+        };
+        timer_.set_interval(delay);
+        timer_.set_enabled(true);
+    }
+
+private:
+    std::function<void()> action_;
+    platform::win::Timer timer_;
 };

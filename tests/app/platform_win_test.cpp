@@ -120,4 +120,36 @@ TEST_F(MemoTest, ProgressBarKeepsItsMaximumAndPosition)
     EXPECT_EQ(Form1->ProgressBar1.position(), 65536);
 }
 
+using ModalTest = AppTest;
+
+TEST_F(ModalTest, ModalDialogReturnsTheResultAHandlerSets)
+{
+    SetTermsAcknowledged(1);
+    Start();
+    Later accept(300, [] { Form2->set_modal_result(1); });
+    EXPECT_EQ(Form2->show_modal(), 1);
+    EXPECT_FALSE(IsWindowVisible(Form2->handle()));
+    EXPECT_TRUE(IsWindowEnabled(Form1->handle())) << "the main window is usable again";
+}
+
+TEST_F(ModalTest, MainWindowIsDisabledWhileTheDialogIsOpen)
+{
+    Start();
+    bool main_enabled = true;
+    Later look(300, [&] {
+        main_enabled = IsWindowEnabled(Form1->handle()) != FALSE;
+        Form2->set_modal_result(-1);
+    });
+    EXPECT_EQ(Form2->show_modal(), -1);
+    EXPECT_FALSE(main_enabled);
+}
+
+TEST_F(ModalTest, ClosingTheDialogEndsItWithCancel)
+{
+    Start();
+    Later close(300, [] { PostMessageA(Form2->handle(), WM_CLOSE, 0, 0); });
+    EXPECT_EQ(Form2->show_modal(), IDCANCEL);
+    EXPECT_FALSE(platform::win::application().terminated()) << "only the main window ends the program";
+}
+
 }  // namespace

@@ -1,30 +1,10 @@
 // The wait for the user's button, and the close of the main window.
 #include "app_fixture.h"
 
-#include "platform/win/controls.h"
-
 namespace {
 
 using WaitTest = AppTest;
 using platform::win::application;
-
-// Runs `action` once, `delay` milliseconds into the wait that follows.
-class Later {
-public:
-    Later(unsigned delay, std::function<void()> action) : action_(std::move(action))
-    {
-        timer_.OnTimer = [this](Object&) {
-            timer_.set_enabled(false);
-            action_();
-        };
-        timer_.set_interval(delay);
-        timer_.set_enabled(true);
-    }
-
-private:
-    std::function<void()> action_;
-    platform::win::Timer timer_;
-};
 
 TEST_F(WaitTest, EachOfTheThreeButtonsEndsTheWaitWithTrue)
 {

@@ -87,13 +87,32 @@ TEST_F(WaitTest, ProgramEndsWhenItsMainWindowIsClosed)
     ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                                &process))
         << command;
-    HWND window = nullptr;
+    // Other test programs may show a main window of the same title; only the
+    // child's own window counts.
+    struct Search {
+        DWORD process;
+        HWND window;
+    } search{process.dwProcessId, nullptr};
     const DWORD start = GetTickCount();
-    while (window == nullptr && GetTickCount() - start < 20000) {
-        window = FindWindowA(nullptr, "ARVELON - IMU Installer and maintenance utility");
-        if (window == nullptr)
+    while (search.window == nullptr && GetTickCount() - start < 20000) {
+        EnumWindows(
+            [](HWND window, LPARAM data) -> BOOL {
+                auto& wanted = *reinterpret_cast<Search*>(data);
+                DWORD owner = 0;
+                GetWindowThreadProcessId(window, &owner);
+                char title[64] = {};
+                GetWindowTextA(window, title, sizeof(title));
+                if (owner == wanted.process && std::string(title) == "ARVELON - IMU Installer and maintenance utility") {
+                    wanted.window = window;
+                    return FALSE;
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        if (search.window == nullptr)
             Sleep(100);
     }
+    const HWND window = search.window;
     ASSERT_NE(window, nullptr);
     const HWND tabs = FindWindowExA(window, nullptr, WC_TABCONTROLA, nullptr);
     ASSERT_NE(tabs, nullptr);

@@ -264,12 +264,177 @@ const HuffmanEntry* decode_symbol(const HuffmanEntry* table, std::int32_t bits)
     return true;
 }
 
+// Copies a match in pieces that stay inside the window on both ends,
+// flushing when the window fills. False when a flush failed.
+[[nodiscard]] bool copy_match(unsigned length, unsigned distance)
+{
+    unsigned from = (G.win_pos - distance) & (WINDOW_SIZE - 1);
+    while (length > 0) {
+        unsigned piece = WINDOW_SIZE - std::max<unsigned>(from, G.win_pos);
+        piece = std::min(piece, length);
+        std::uint8_t* dest = G.slide + G.win_pos;
+        const std::uint8_t* src = G.slide + from;
+        if (static_cast<unsigned>(G.win_pos - from) >= piece) {
+            // The source lies wholly behind what this piece writes.
+            std::memmove(dest, src, piece);
+        } else {
+            // Overlapping: byte by byte, so that a short distance repeats its pattern.
+            for (unsigned i = 0; i < piece; ++i) dest[i] = src[i];
+        }
+        G.win_pos = static_cast<std::uint16_t>(G.win_pos + piece);
+        from += piece;
+        length -= piece;
+        if (G.win_pos == WINDOW_SIZE) {
+            if (!flush_window(WINDOW_SIZE)) return false;
+            G.win_pos = 0;
+        }
+        from &= WINDOW_SIZE - 1;
+    }
+    return true;
+}
+
+// The fast path decodes straight from the input buffer into a 64-bit bit
+// buffer while enough bytes are buffered that no symbol could ask for a
+// refill, and while the window has room for the longest match without a
+// flush. It never reads past the buffered bytes and hands unused whole bytes
+// back before it returns, so refills, progress reports, flushes and results
+// happen exactly where the byte-wise path would have them.
+constexpr std::ptrdiff_t FAST_INPUT_MARGIN = 8;   // one 64-bit top-up covers a whole length/distance pair (48 bits)
+constexpr unsigned FAST_WINDOW_MARGIN = 258;      // the longest match
+
+enum class FastExit { more, end_of_block, invalid };
+
+// Copies a match whose source lies `distance` bytes behind its destination.
+// Block copies of at most `distance` bytes never overlap, and repeat a short
+// pattern the way a byte-wise copy does.
+inline void copy_forward(std::uint8_t* dest, const std::uint8_t* src, unsigned length, unsigned distance)
+{
+    if (distance >= length) {
+        std::memcpy(dest, src, length);
+    } else if (distance == 1) {
+        std::memset(dest, *src, length);
+    } else {
+        while (length > 0) {
+            const unsigned n = std::min(length, distance);
+            std::memcpy(dest, src, n);
+            dest += n;
+            src += n;
+            length -= n;
+        }
+    }
+}
+
+FastExit inflate_codes_fast(const HuffmanEntry* literals, const HuffmanEntry* distances, std::int32_t literal_bits,
+                            std::int32_t distance_bits)
+{
+    const std::uint8_t* in = G.in_buf + G.in_pos;
+    const std::uint8_t* const in_end = G.in_buf + G.in_last + 1;
+    const std::uint8_t* const in_start = in;
+    std::uint64_t bits = G.bit_buf;
+    unsigned count = G.bit_count;
+    std::uint8_t* const slide = G.slide;
+    unsigned win_pos = G.win_pos;
+    const std::uint64_t literal_mask = mask_bits[literal_bits];
+    const std::uint64_t distance_mask = mask_bits[distance_bits];
+    FastExit exit = FastExit::more;
+
+    while (in_end - in >= FAST_INPUT_MARGIN && win_pos < WINDOW_SIZE - FAST_WINDOW_MARGIN) {
+        while (count <= 56) {
+            bits |= static_cast<std::uint64_t>(*in++) << count;
+            count += 8;
+        }
+        const HuffmanEntry* entry = literals + (bits & literal_mask);
+        while (entry->operation > OP_LITERAL) {
+            if (entry->operation == OP_INVALID) {
+                exit = FastExit::invalid;
+                goto done;
+            }
+            bits >>= entry->bits;
+            count -= entry->bits;
+            entry = entry->link + (bits & mask_bits[entry->operation - OP_LITERAL]);
+        }
+        bits >>= entry->bits;
+        count -= entry->bits;
+        if (entry->operation == OP_LITERAL) {
+            slide[win_pos++] = static_cast<std::uint8_t>(entry->value);
+            continue;
+        }
+        if (entry->operation == OP_END_OF_BLOCK) {
+            exit = FastExit::end_of_block;
+            break;
+        }
+        const unsigned length = entry->value + static_cast<unsigned>(bits & mask_bits[entry->operation]);
+        bits >>= entry->operation;
+        count -= entry->operation;
+
+        if (distances == nullptr) {
+            exit = FastExit::invalid;
+            break;
+        }
+        entry = distances + (bits & distance_mask);
+        while (entry->operation > OP_LITERAL) {
+            if (entry->operation == OP_INVALID) {
+                exit = FastExit::invalid;
+                goto done;
+            }
+            bits >>= entry->bits;
+            count -= entry->bits;
+            entry = entry->link + (bits & mask_bits[entry->operation - OP_LITERAL]);
+        }
+        bits >>= entry->bits;
+        count -= entry->bits;
+        const unsigned distance = entry->value + static_cast<unsigned>(bits & mask_bits[entry->operation]);
+        bits >>= entry->operation;
+        count -= entry->operation;
+
+        const unsigned from = (win_pos - distance) & (WINDOW_SIZE - 1);
+        std::uint8_t* const dest = slide + win_pos;
+        if (from < win_pos) {
+            copy_forward(dest, slide + from, length, distance);
+        } else {
+            // The source lies in the older part of the window, possibly across
+            // its end; what it reads there is not overwritten by this copy.
+            const unsigned first = std::min(length, WINDOW_SIZE - from);
+            std::memmove(dest, slide + from, first);
+            copy_forward(dest + first, slide, length - first, distance);
+        }
+        win_pos += length;
+    }
+done:
+    // Whole bytes not used go back to the buffer, so the byte-wise path reads
+    // them next, just as it would have.
+    {
+        const auto loaded = static_cast<unsigned>(in - in_start);
+        const unsigned unused = std::min(count / 8, loaded);
+        in -= unused;
+        count -= unused * 8;
+        bits &= (std::uint64_t{1} << count) - 1;
+    }
+    G.bit_buf = static_cast<std::uint32_t>(bits);
+    G.bit_count = static_cast<std::uint8_t>(count);
+    G.in_pos = static_cast<std::int32_t>(in - G.in_buf);
+    G.win_pos = static_cast<std::uint16_t>(win_pos);
+    return exit;
+}
+
 std::int32_t inflate_codes(const HuffmanEntry* literals, const HuffmanEntry* distances, std::int32_t literal_bits,
                            std::int32_t distance_bits)
 {
     for (;;) {
         if (G.aborted) return UZ_ABORTED;
         if (G.input_exhausted) return UZ_READ_ERROR;
+
+        // The flags above change only at a refill, which the fast path never causes.
+        if (literals != nullptr) {
+            switch (inflate_codes_fast(literals, distances, literal_bits, distance_bits)) {
+            case FastExit::end_of_block:
+                return UZ_OK;
+            case FastExit::invalid:
+                return UZ_FORMAT_ERROR;
+            case FastExit::more:
+                break;
+            }
+        }
 
         const HuffmanEntry* entry = decode_symbol(literals, literal_bits);
         if (entry == nullptr) return UZ_FORMAT_ERROR;
@@ -279,34 +444,11 @@ std::int32_t inflate_codes(const HuffmanEntry* literals, const HuffmanEntry* dis
         }
         if (entry->operation == OP_END_OF_BLOCK) return UZ_OK;
 
-        unsigned length = entry->value + take_bits(entry->operation);
+        const unsigned length = entry->value + take_bits(entry->operation);
         entry = decode_symbol(distances, distance_bits);
         if (entry == nullptr) return UZ_FORMAT_ERROR;
         const unsigned distance = entry->value + take_bits(entry->operation);
-
-        // Copy in pieces that stay inside the window on both ends.
-        unsigned from = (G.win_pos - distance) & (WINDOW_SIZE - 1);
-        while (length > 0) {
-            unsigned piece = WINDOW_SIZE - std::max<unsigned>(from, G.win_pos);
-            piece = std::min(piece, length);
-            std::uint8_t* dest = G.slide + G.win_pos;
-            const std::uint8_t* src = G.slide + from;
-            if (static_cast<unsigned>(G.win_pos - from) >= piece) {
-                // The source lies wholly behind what this piece writes.
-                std::memmove(dest, src, piece);
-            } else {
-                // Overlapping: byte by byte, so that a short distance repeats its pattern.
-                for (unsigned i = 0; i < piece; ++i) dest[i] = src[i];
-            }
-            G.win_pos = static_cast<std::uint16_t>(G.win_pos + piece);
-            from += piece;
-            length -= piece;
-            if (G.win_pos == WINDOW_SIZE) {
-                if (!flush_window(WINDOW_SIZE)) return UZ_WRITE_ERROR;
-                G.win_pos = 0;
-            }
-            from &= WINDOW_SIZE - 1;
-        }
+        if (!copy_match(length, distance)) return UZ_WRITE_ERROR;
     }
 }
 
@@ -315,8 +457,28 @@ std::int32_t inflate_stored_block()
     dump_bits(G.bit_count & 7);
     const std::uint32_t length = take_bits(16);
     if (take_bits(16) != (~length & 0xFFFF)) return UZ_FORMAT_ERROR;
-    for (std::uint32_t left = length; left > 0 && !G.aborted && !G.input_exhausted; --left)
+    std::uint32_t left = length;
+    while (left > 0 && !G.aborted && !G.input_exhausted) {
+        // Bytes already in the input buffer go over in one block; the flags
+        // cannot change before the next refill, which only the byte-wise
+        // read below can cause, just where it would come byte by byte.
+        const std::int32_t buffered = G.in_last + 1 - G.in_pos;
+        if (G.bit_count == 0 && buffered > 0) {
+            const auto n = std::min<std::uint32_t>({left, static_cast<std::uint32_t>(buffered),
+                                                    static_cast<std::uint32_t>(WINDOW_SIZE - G.win_pos)});
+            std::memcpy(G.slide + G.win_pos, G.in_buf + G.in_pos, n);
+            G.in_pos += static_cast<std::int32_t>(n);
+            G.win_pos = static_cast<std::uint16_t>(G.win_pos + n);
+            left -= n;
+            if (G.win_pos == WINDOW_SIZE) {
+                if (!flush_window(WINDOW_SIZE)) return UZ_WRITE_ERROR;
+                G.win_pos = 0;
+            }
+            continue;
+        }
         if (!put_byte(static_cast<std::uint8_t>(take_bits(8)))) return UZ_WRITE_ERROR;
+        --left;
+    }
     if (G.aborted) return UZ_ABORTED;
     if (G.input_exhausted) return UZ_READ_ERROR;
     return UZ_OK;

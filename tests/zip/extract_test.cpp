@@ -168,6 +168,31 @@ TEST(ArchivesOfOtherTools, ExtractByteForByteAsUnzipDoes)
     EXPECT_GE(archives, 30);
 }
 
+// Entries of a streamed archive carry data descriptors; called directly,
+// without the central directory's values, extract_entry reads each CRC from
+// the bytes that follow the compressed data, right after inflate's last bit.
+TEST(ArchivesOfOtherTools, StreamedEntriesFindTheirCrcAfterTheirData)
+{
+    const fs::path base = IMU_EXTRACT_ARCHIVES;
+    const std::string archive = (base / "zip-streamed.zip").string();
+    ZipDirScan scan;
+    ASSERT_EQ(zip_dir_first(archive.c_str(), scan), 0);
+    ScratchDir out("streamed");
+    int files = 0;
+    do {
+        const std::string name = scan.name;
+        // Stored entries of unknown size cannot be extracted this way (they copy to the archive's end).
+        if (name.empty() || name.back() == '\\' || scan.method != 8) continue;
+        SCOPED_TRACE(name);
+        std::string relative = name;
+        std::replace(relative.begin(), relative.end(), '\\', '/');
+        const std::string output = out.file("file-" + std::to_string(++files));
+        EXPECT_EQ(extract_entry(archive.c_str(), output.c_str(), scan.header_offset, 0, 0), 0);
+        EXPECT_TRUE(read_file(output) == read_file(base / "expected/zip-streamed" / relative));
+    } while (zip_dir_next(scan) == 0);
+    EXPECT_GE(files, 7);
+}
+
 // ---- the batch ----
 
 TEST_F(ExtractTest, EmptyArchiveNameOrTargetIsABadArgumentAndKeepsTheProcedures)
@@ -574,6 +599,54 @@ TEST_F(ExtractTest, ExtractionStartedFromTheMessagePumpIsRefusedAsBusy)
     ASSERT_FALSE(nested.empty());
     for (std::int32_t code : nested) EXPECT_EQ(code, UZ_BUSY);
     EXPECT_FALSE(fs::exists(nested_output));
+}
+
+std::vector<std::int32_t> written;
+void record_written(std::int32_t value, ZipReport*) { written.push_back(value); }
+
+TEST(ArchivesOfOtherTools, CompressedInputIsReadInBlocksOf4096WithAPercentAtEachChange)
+{
+    const fs::path base = IMU_EXTRACT_ARCHIVES;
+    const std::string archive = (base / "zip-9.zip").string();
+    ZipDirScan scan;
+    ASSERT_EQ(zip_dir_first(archive.c_str(), scan), 0);
+    while (std::string(scan.name).find("large-4m") == std::string::npos) ASSERT_EQ(zip_dir_next(scan), 0);
+    const std::int64_t csize = scan.compressed_size;
+    const std::int64_t size = scan.size;
+    const std::int32_t offset = scan.header_offset;
+    zip_dir_close(scan);
+
+    int pumps = 0;
+    std::vector<int> percents;
+    platform::set_pump_hooks({[&](platform::WindowHandle) { ++pumps; },
+                              [&](platform::WindowHandle, std::int32_t, std::uint16_t* percent) {
+                                  percents.push_back(*percent);
+                              },
+                              {}});
+    written.clear();
+    report_proc = record_written;
+    ScratchDir out("cadence");
+    const std::int32_t result = extract_entry(archive.c_str(), out.file("large").c_str(), offset, 1, 0);
+    report_proc = nullptr;
+    platform::set_pump_hooks({});
+    ASSERT_EQ(result, 0);
+
+    // One pump before decoding, then one per refill.
+    const std::int64_t refills = pumps - 1;
+    EXPECT_GE(refills * 4096, csize);
+    EXPECT_LE((refills - 1) * 4096, csize + 2);
+    std::vector<int> expected;
+    for (std::int64_t k = 1; k < refills; ++k) {
+        const int percent = static_cast<int>(std::min<std::int64_t>(100, k * 4096 * 100 / csize));
+        if (expected.empty() ? percent != 0 : percent != expected.back()) expected.push_back(percent);
+    }
+    expected.push_back(100);
+    EXPECT_EQ(percents, expected);
+
+    // Output leaves the window in whole windows, then the rest.
+    ASSERT_FALSE(written.empty());
+    for (std::size_t i = 0; i + 1 < written.size(); ++i) ASSERT_EQ(written[i], 32768);
+    EXPECT_EQ(written.back(), size % 32768);
 }
 
 TEST_F(ExtractTest, NotifyWindowHearsFortyEightyOneAndAFinalHundred)

@@ -601,6 +601,25 @@ TEST(Crc32, TableAndCheckValueAreTheStandardOnes)
     EXPECT_EQ(mask_bits[16], 0xFFFF);
 }
 
+TEST(Crc32, EightBytesAtATimeGiveTheSameValuesAsTheDefinition)
+{
+    const std::string data = noise(300, 99);
+    for (std::size_t offset = 0; offset < 8; ++offset)
+        for (std::size_t length = 0; length < 200; length += (length < 20 ? 1 : 7)) {
+            std::uint32_t crc = 0;
+            crc32_reset(crc);
+            crc32_update(crc, reinterpret_cast<const std::uint8_t*>(data.data()) + offset,
+                         static_cast<std::uint16_t>(length));
+            ASSERT_EQ(crc32_finish(crc), crc32_of(data.substr(offset, length))) << offset << " " << length;
+        }
+    // Folding in pieces gives the value of the whole.
+    std::uint32_t crc = 0;
+    crc32_reset(crc);
+    crc32_update(crc, reinterpret_cast<const std::uint8_t*>(data.data()), 13);
+    crc32_update(crc, reinterpret_cast<const std::uint8_t*>(data.data()) + 13, 287);
+    EXPECT_EQ(crc32_finish(crc), crc32_of(data));
+}
+
 TEST_F(DecoderTest, ASecondBlockIsReadWhenCsizePlusTwoIsNotYetPassed)
 {
     const std::string data = noise(3 * 4096);

@@ -65,8 +65,12 @@ bool Application::dispatch(MSG& message)
         terminated_ = true;
         return false;
     }
-    // Tab and arrow keys move the focus between controls, as in a dialog.
-    const HWND top = GetAncestor(message.hwnd, GA_ROOT);
+    // The Tab key moves the focus between controls, as in a dialog. Other keys
+    // stay with the control: Return and Escape mean what its handlers say.
+    const bool tab_key = (message.message == WM_KEYDOWN || message.message == WM_KEYUP ||
+                          message.message == WM_CHAR) &&
+                         message.wParam == VK_TAB;
+    const HWND top = tab_key ? GetAncestor(message.hwnd, GA_ROOT) : nullptr;
     if (top != nullptr && Control::from_handle(top) != nullptr && IsDialogMessageA(top, &message))
         return true;
     TranslateMessage(&message);

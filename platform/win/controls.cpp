@@ -158,8 +158,9 @@ LRESULT Control::handle_notify(NMHDR&) { return 0; }
 
 void PageControl::create(Container& parent, int left, int top, int width, int height)
 {
-    create_window(WC_TABCONTROLA, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | WS_TABSTOP, 0,
-                  handle_of(parent), layout(left, top, width, height));
+    // The pages are the tab control's children; Tab moves into them.
+    create_window(WC_TABCONTROLA, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | WS_TABSTOP,
+                  WS_EX_CONTROLPARENT, handle_of(parent), layout(left, top, width, height));
 }
 
 void PageControl::add_page(TabSheet& page, const std::string& caption)
@@ -283,7 +284,7 @@ std::vector<std::string> Memo::lines() const
     return result;
 }
 
-void Memo::add_line(const std::string& text)
+int Memo::add_line(const std::string& text)
 {
     const int count = line_count();
     auto start = SendMessageA(handle(), EM_LINEINDEX, static_cast<WPARAM>(count), 0);
@@ -297,6 +298,7 @@ void Memo::add_line(const std::string& text)
     }
     SendMessageA(handle(), EM_SETSEL, static_cast<WPARAM>(start), start);
     SendMessageA(handle(), EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(inserted.c_str()));
+    return count;
 }
 
 void Memo::set_line(int index, const std::string& text)

@@ -252,8 +252,9 @@ public:
     [[nodiscard]] int line_count() const;
     [[nodiscard]] std::string line(int index) const;
     [[nodiscard]] std::vector<std::string> lines() const;
-    // Appends a line; the caret follows, so the new line scrolls into view.
-    void add_line(const std::string& text);
+    // Appends a line and returns its index; the caret follows, so the new
+    // line scrolls into view.
+    int add_line(const std::string& text);
     // Replaces line `index`; out of range does nothing.
     void set_line(int index, const std::string& text);
     void clear();

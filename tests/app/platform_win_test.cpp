@@ -102,8 +102,8 @@ TEST_F(MemoTest, ReplacingALineKeepsTheOthers)
     platform::win::Memo& memo = Form1->Memo2;
     memo.clear();
     EXPECT_EQ(memo.line_count(), 0);
-    memo.add_line("a");
-    memo.add_line("b");
+    EXPECT_EQ(memo.add_line("a"), 0);
+    EXPECT_EQ(memo.add_line("b"), 1);
     memo.add_line("c");
     memo.set_line(1, "C:\\chosen\\folder");
     memo.set_line(7, "ignored");

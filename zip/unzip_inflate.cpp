@@ -1,6 +1,7 @@
 // Inflate (deflate streams, RFC 1951) and the multi-level Huffman decoding
 // tables it shares with explode.
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -339,9 +340,19 @@ FastExit inflate_codes_fast(const HuffmanEntry* literals, const HuffmanEntry* di
     FastExit exit = FastExit::more;
 
     while (in_end - in >= FAST_INPUT_MARGIN && win_pos < WINDOW_SIZE - FAST_WINDOW_MARGIN) {
-        while (count <= 56) {
-            bits |= static_cast<std::uint64_t>(*in++) << count;
-            count += 8;
+        if constexpr (std::endian::native == std::endian::little) {
+            // One unaligned load tops the buffer up to 56..63 bits; the bits
+            // above the count are the next byte's and are loaded again later.
+            std::uint64_t word;
+            std::memcpy(&word, in, sizeof word);
+            bits |= word << count;
+            in += (63 - count) >> 3;
+            count |= 56;
+        } else {
+            while (count <= 56) {
+                bits |= static_cast<std::uint64_t>(*in++) << count;
+                count += 8;
+            }
         }
         const HuffmanEntry* entry = literals + (bits & literal_mask);
         while (entry->operation > OP_LITERAL) {

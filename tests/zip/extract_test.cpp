@@ -7,6 +7,10 @@
 #include <map>
 #include <sstream>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "platform/files.h"
 #include "platform/pump.h"
 #include "zip/extract_state.h"
@@ -561,6 +565,65 @@ TEST(SmallOperations, RatioNamePartAndDirectoryPath)
     write_file(dir.path() / "file", "");
     EXPECT_EQ(make_directory_path(dir.file("file/sub")), -1);
 }
+
+#ifdef _WIN32
+// The real message pump: a message-only window takes the progress messages.
+
+std::vector<int> window_percents;
+int posted_messages = 0;
+bool answer_stop = false;
+constexpr WPARAM NOTIFY_CODE = 77;
+constexpr UINT POSTED = WM_USER + 5;
+
+LRESULT CALLBACK notify_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    if (message == WM_COMMAND && wparam == NOTIFY_CODE) {
+        auto* percent = reinterpret_cast<std::uint16_t*>(lparam);
+        window_percents.push_back(*percent);
+        if (answer_stop) *percent = 0xFFFF;
+        return 0;
+    }
+    if (message == POSTED) {
+        ++posted_messages;
+        return 0;
+    }
+    return DefWindowProcA(window, message, wparam, lparam);
+}
+
+TEST_F(ExtractTest, NotifyWindowGetsProgressCanStopAndPendingMessagesAreDispatched)
+{
+    WNDCLASSA window_class{};
+    window_class.lpfnWndProc = notify_window_proc;
+    window_class.hInstance = GetModuleHandleA(nullptr);
+    window_class.lpszClassName = "ImuExtractNotifyTest";
+    RegisterClassA(&window_class);
+    HWND window = CreateWindowExA(0, window_class.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  window_class.hInstance, nullptr);
+    ASSERT_NE(window, nullptr);
+
+    const std::string a = archive({deflated("p.bin", noise(9995)), deflated("q.bin", noise(60000))});
+    window_percents.clear();
+    posted_messages = 0;
+    answer_stop = false;
+    PostMessageA(window, POSTED, 0, 0);
+    const auto handle = reinterpret_cast<NotifyWindow>(window);
+    EXPECT_EQ(extract_entry(a.c_str(), dir_.file("p.bin").c_str(), 0, handle, NOTIFY_CODE), 0);
+    EXPECT_EQ(window_percents, (std::vector<int>{40, 81, 100}));
+    EXPECT_EQ(posted_messages, 1);
+
+    ZipDirScan scan;
+    ASSERT_EQ(zip_dir_first(a.c_str(), scan), 0);
+    ASSERT_EQ(zip_dir_next(scan), 0);
+    const std::int32_t second = scan.header_offset;
+    zip_dir_close(scan);
+    window_percents.clear();
+    answer_stop = true;
+    EXPECT_EQ(extract_entry(a.c_str(), dir_.file("q.bin").c_str(), second, handle, NOTIFY_CODE), UZ_ABORTED);
+    EXPECT_EQ(window_percents.size(), 1u);
+    EXPECT_FALSE(fs::exists(dir_.path() / "q.bin"));
+    DestroyWindow(window);
+}
+#endif
 
 #ifndef _WIN32
 // Abort, progress and re-entrant calls are driven through the platform's

@@ -110,6 +110,20 @@ TEST_F(MemoTest, ReplacingALineKeepsTheOthers)
     EXPECT_EQ(memo.text(), "a\r\nC:\\chosen\\folder\r\nc\r\n");
 }
 
+TEST_F(MemoTest, RichEditKeepsPlainTextLines)
+{
+    Start();
+    platform::win::RichEdit& view = Form1->memo4;
+    EXPECT_EQ(view.line_count(), 0);
+    view.set_text("1_notes\r\nsecond line\r\n");
+    EXPECT_EQ(view.line_count(), 2);
+    EXPECT_EQ(view.add_line(""), 2);
+    EXPECT_EQ(view.add_line("after"), 3);
+    EXPECT_EQ(view.line(1), "second line");
+    EXPECT_EQ(view.line(3), "after");
+    EXPECT_NE(GetWindowLongPtrA(view.handle(), GWL_STYLE) & ES_READONLY, 0);
+}
+
 TEST_F(MemoTest, ProgressBarKeepsItsMaximumAndPosition)
 {
     Start();

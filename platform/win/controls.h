@@ -245,7 +245,6 @@ public:
         bool vertical_scroll_bar = false;
         bool word_wrap = true;
     };
-    // A multi-line edit with a frame.
     void create(Container& parent, int left, int top, int width, int height, Options options);
 
     // Lines as a list: a text ending in a line break has no empty last line.

@@ -33,6 +33,16 @@ const char* code_text(std::int32_t code)
     }
 }
 
+// The library spells paths with backslashes; show them as the system does.
+std::string shown(std::string path)
+{
+#ifndef _WIN32
+    for (char& c : path)
+        if (c == '\\') c = '/';
+#endif
+    return path;
+}
+
 struct Tally {
     int done = 0;
     int failed = 0;
@@ -45,16 +55,17 @@ void print_report(std::int32_t value, zip::ZipReport* report)
     case zip::REPORT_ENTRY_DONE:
         ++tally.done;
         std::printf("  %s: %s\n", report->method == 9 ? "kept" : report->is_directory ? "created" : "extracted",
-                    report->name);
+                    shown(report->name).c_str());
         break;
     case zip::REPORT_FATAL:
-        std::printf("  stopped at %s: %s (%d)\n", report->name, code_text(report->status), report->status);
+        std::printf("  stopped at %s: %s (%d)\n", shown(report->name).c_str(), code_text(report->status),
+                    report->status);
         break;
     default:
         // The entry's result code arrives as the value of a failed-entry report.
         if (report->status == zip::REPORT_ENTRY_FAILED) {
             ++tally.failed;
-            std::printf("  failed: %s: %s (%d)\n", report->name, code_text(value), value);
+            std::printf("  failed: %s: %s (%d)\n", shown(report->name).c_str(), code_text(value), value);
         }
         break;
     }
@@ -85,7 +96,7 @@ int list_archive(const std::string& archive)
                                                             : zip::oem_to_ansi_name(scan.name);
         std::printf("%12lld %12lld %6u %-16s %s\n", static_cast<long long>(scan.size),
                     static_cast<long long>(scan.compressed_size), scan.method, dos_date_text(scan.date_time).c_str(),
-                    name.c_str());
+                    shown(name).c_str());
         ++entries;
         total += scan.size;
     } while (zip::zip_dir_next(scan) == 0);

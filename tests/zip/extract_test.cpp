@@ -276,6 +276,15 @@ TEST_F(ExtractTest, DirectoryEntriesCreateTheirFoldersAndAreCounted)
     EXPECT_TRUE(events[1].is_directory);
 }
 
+TEST_F(ExtractTest, AnEntryWithAnEmptyNameStandsForTheTargetItself)
+{
+    EXPECT_EQ(extract(archive({stored("", ""), stored("a.txt", "a")})), 2);
+    ASSERT_GE(events.size(), 3u);
+    EXPECT_EQ(events[1].name, lib_path(target_) + "\\");
+    EXPECT_TRUE(events[1].is_directory);
+    EXPECT_EQ(files_under(target_).size(), 1u);
+}
+
 TEST_F(ExtractTest, FlattenedDirectoryEntriesAreCountedButNotReported)
 {
     const std::string a = archive({stored("d1/", ""), stored("d1/f.txt", "f")});

@@ -44,6 +44,65 @@ void Application::initialize()
     container.hIcon = LoadIconA(container.hInstance, MAKEINTRESOURCEA(1));
     container.lpszClassName = Container::class_name();
     RegisterClassExA(&container);
+
+    WNDCLASSEXA owner{};
+    owner.cbSize = sizeof(owner);
+    owner.lpfnWndProc = window_proc;
+    owner.hInstance = container.hInstance;
+    owner.hIcon = container.hIcon;
+    owner.lpszClassName = "ImuApplication";
+    RegisterClassExA(&owner);
+    // No size: all the user sees of it is the task bar button.
+    window_ = CreateWindowExA(0, owner.lpszClassName, title_.c_str(),
+                              WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
+                              GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr,
+                              nullptr, owner.hInstance, nullptr);
+}
+
+void Application::set_title(const std::string& title)
+{
+    title_ = title;
+    if (window_ != nullptr)
+        SetWindowTextA(window_, title_.c_str());
+}
+
+void Application::minimize()
+{
+    if (window_ == nullptr)
+        return;
+    if (main_window_ != nullptr && IsWindowVisible(main_window_)) {
+        hidden_by_minimize_ = true;
+        ShowWindow(main_window_, SW_HIDE);
+    }
+    ShowWindow(window_, SW_MINIMIZE);
+}
+
+LRESULT CALLBACK Application::window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    const HWND main = instance().main_window_;
+    switch (message) {
+    case WM_ACTIVATE:
+        // The button was clicked: the main window takes over.
+        if (LOWORD(wparam) != WA_INACTIVE && main != nullptr && IsWindowVisible(main) && !IsIconic(window))
+            SetActiveWindow(main);
+        return 0;
+    case WM_SIZE:
+        if (wparam == SIZE_RESTORED && instance().hidden_by_minimize_) {
+            instance().hidden_by_minimize_ = false;
+            if (main != nullptr) {
+                ShowWindow(main, SW_SHOW);
+                SetActiveWindow(main);
+            }
+        }
+        return 0;
+    case WM_CLOSE:
+        // "Close window" on the task bar button closes the main window.
+        if (main != nullptr)
+            PostMessageA(main, WM_CLOSE, 0, 0);
+        return 0;
+    default:
+        return DefWindowProcA(window, message, wparam, lparam);
+    }
 }
 
 std::string Application::exe_name() const

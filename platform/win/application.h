@@ -19,8 +19,17 @@ public:
     // GDI+. Safe to call more than once.
     void initialize();
 
-    void set_title(const std::string& title) { title_ = title; }
+    // The title names the program on the task bar and captions its message
+    // boxes.
+    void set_title(const std::string& title);
     [[nodiscard]] const std::string& title() const { return title_; }
+    // The window behind the task bar button: it owns every form, so the forms
+    // themselves have no button, and it is shown while the main window is.
+    [[nodiscard]] HWND window() const { return window_; }
+    // Minimising the application hides the main window until the task bar
+    // button restores it.
+    void minimize();
+    [[nodiscard]] bool minimized() const { return hidden_by_minimize_; }
     // Full path of the program's own executable.
     [[nodiscard]] std::string exe_name() const;
 
@@ -61,8 +70,12 @@ private:
     Application() = default;
     bool dispatch(MSG& message);
 
+    static LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+
     std::string title_;
+    HWND window_ = nullptr;
     HWND main_window_ = nullptr;
+    bool hidden_by_minimize_ = false;
     bool terminated_ = false;
     bool initialized_ = false;
 };

@@ -221,8 +221,11 @@ LRESULT Container::handle_message(UINT message, WPARAM wparam, LPARAM lparam)
 
 Form::~Form()
 {
-    if (application().main_window() == handle() && handle() != nullptr)
+    if (application().main_window() == handle() && handle() != nullptr) {
         application().set_main_window(nullptr);
+        if (application().window() != nullptr)
+            ShowWindow(application().window(), SW_HIDE);
+    }
     destroy_window();
 }
 
@@ -236,7 +239,7 @@ void Form::create_form(const std::string& caption, int client_width, int client_
     const int height = frame.bottom - frame.top;
     const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
     const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-    create_container(style, ex_style, nullptr, RECT{left, top, left + width, top + height}, caption);
+    create_container(style, ex_style, application().window(), RECT{left, top, left + width, top + height}, caption);
     if (application().main_window() == nullptr)
         application().set_main_window(handle());
 }
@@ -250,9 +253,11 @@ void Form::create_dialog(const std::string& caption, int client_width, int clien
     const int width = frame.right - frame.left;
     const int height = frame.bottom - frame.top;
     RECT over{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-    const HWND owner = application().main_window();
+    HWND owner = application().main_window();
     if (owner != nullptr)
         GetWindowRect(owner, &over);
+    else
+        owner = application().window();
     const int left = over.left + ((over.right - over.left) - width) / 2;
     const int top = over.top + ((over.bottom - over.top) - height) / 2;
     create_container(style, ex_style, owner, RECT{left, top, left + width, top + height}, caption);
@@ -299,9 +304,23 @@ LRESULT Form::handle_message(UINT message, WPARAM wparam, LPARAM lparam)
         if (OnMove)
             application().guard([&] { OnMove(*this); });
         return 0;
+    case WM_SHOWWINDOW:
+        // The task bar button comes and goes with the main window, except
+        // while the application is minimised.
+        if (lparam == 0 && !application().minimized() && handle() == application().main_window() &&
+            application().window() != nullptr)
+            ShowWindow(application().window(), wparam != FALSE ? SW_SHOWNOACTIVATE : SW_HIDE);
+        break;
+    case WM_SYSCOMMAND:
+        if ((wparam & 0xFFF0) == SC_MINIMIZE && handle() == application().main_window()) {
+            application().minimize();
+            return 0;
+        }
+        break;
     default:
-        return Container::handle_message(message, wparam, lparam);
+        break;
     }
+    return Container::handle_message(message, wparam, lparam);
 }
 
 // GraphicControl ------------------------------------------------------------------

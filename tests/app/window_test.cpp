@@ -54,6 +54,33 @@ TEST_F(WindowTest, ProgramStartCreatesThreeWindowsAndOnlyTheMainOneShows)
     EXPECT_EQ(Form1->text(), "ARVELON - IMU Installer and maintenance utility");
 }
 
+TEST_F(WindowTest, TaskBarButtonCarriesTheApplicationTitle)
+{
+    Start();
+    const HWND button = application().window();
+    ASSERT_NE(button, nullptr);
+    char title[64] = {};
+    GetWindowTextA(button, title, sizeof(title));
+    EXPECT_STREQ(title, "ARVELON IMU");
+    EXPECT_TRUE(IsWindowVisible(button)) << "shown with the main window";
+    EXPECT_EQ(GetWindow(Form1->handle(), GW_OWNER), button) << "the main window has no button of its own";
+    SendMessageA(Form1->handle(), WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindowVisible(button));
+}
+
+TEST_F(WindowTest, MinimisingTheMainWindowMinimisesTheApplication)
+{
+    Start();
+    SendMessageA(Form1->handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    Pump();
+    EXPECT_TRUE(IsIconic(application().window()));
+    EXPECT_FALSE(IsWindowVisible(Form1->handle()));
+    ShowWindow(application().window(), SW_RESTORE);
+    Pump();
+    EXPECT_TRUE(IsWindowVisible(Form1->handle()));
+    EXPECT_TRUE(IsWindowVisible(application().window()));
+}
+
 TEST_F(WindowTest, MainWindowHasAFixedBorderAndA726By460ClientArea)
 {
     Start();

@@ -182,18 +182,23 @@ int Socket::wait(bool for_write, std::chrono::milliseconds timeout) const
 {
     const int ms = static_cast<int>(timeout.count() < 0 ? 0 : timeout.count());
 #ifdef _WIN32
-    // A failed connect shows in the exception set, not as writable.
-    fd_set ready, failed;
-    FD_ZERO(&ready);
-    FD_ZERO(&failed);
-    FD_SET(native(handle_), &ready);
-    FD_SET(native(handle_), &failed);
-    timeval tv{ms / 1000, (ms % 1000) * 1000};
-    const int n = ::select(0, for_write ? nullptr : &ready, for_write ? &ready : nullptr, &failed, &tv);
-    if (n < 0) return -1;
-    if (n == 0) return 0;
-    if (FD_ISSET(native(handle_), &failed)) return -1;
-    return 1;
+    // A failed connect shows in the exception set, not as writable. The socket
+    // goes into one set per select call: Wine's server aborts when one socket
+    // stands in two sets of the same call and both become ready.
+    enum class Set { read, write, except };
+    const auto select_one = [this](Set which, int wait_ms) {
+        fd_set set;
+        FD_ZERO(&set);
+        FD_SET(native(handle_), &set);
+        timeval tv{wait_ms / 1000, (wait_ms % 1000) * 1000};
+        const int n = ::select(0, which == Set::read ? &set : nullptr, which == Set::write ? &set : nullptr,
+                               which == Set::except ? &set : nullptr, &tv);
+        return n < 0 ? -1 : n;
+    };
+    const int ready = select_one(for_write ? Set::write : Set::read, ms);
+    if (ready != 0) return ready;
+    if (for_write && select_one(Set::except, 0) != 0) return -1;
+    return 0;
 #else
     pollfd p{native(handle_), static_cast<short>(for_write ? POLLOUT : POLLIN), 0};
     const int n = ::poll(&p, 1, ms);

@@ -79,7 +79,7 @@ int main(int argc, char** argv)
                 auth = value;
             } else if ((option == "--generate" || option == "--fault") && eq != std::string::npos) {
                 const std::string path = value.substr(0, eq);
-                const std::string spec = value.substr(eq + 1);
+                const std::string setting = value.substr(eq + 1);
                 httpd::Reply* reply = nullptr;
                 for (auto& [p, r] : replies)
                     if (p == path) reply = &r;
@@ -88,11 +88,11 @@ int main(int argc, char** argv)
                     reply = &replies.back().second;
                 }
                 if (option == "--generate") {
-                    reply->generated_size = number(spec, "generate");
+                    reply->generated_size = number(setting, "generate");
                 } else {
-                    const auto colon = spec.find(':');
-                    apply_fault(*reply, spec.substr(0, colon),
-                                colon == std::string::npos ? std::string() : spec.substr(colon + 1));
+                    const auto colon = setting.find(':');
+                    apply_fault(*reply, setting.substr(0, colon),
+                                colon == std::string::npos ? std::string() : setting.substr(colon + 1));
                 }
             } else {
                 throw std::invalid_argument("unknown option: " + option);

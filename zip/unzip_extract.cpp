@@ -49,11 +49,15 @@ std::uint32_t take_bits32()
 }
 
 // Whatever way extract_entry is left, the library ends up idle: not busy,
-// no window, both files closed.
+// no window, both files closed. An extraction that takes over from one taken
+// as dead (still on the stack below, silent for too long) keeps that one's
+// state aside and hands it back at the end, so the older one can still finish
+// instead of running on with a window and files that are gone.
 class ExtractionScope {
 public:
-    ExtractionScope() : window_(std::make_unique<std::uint8_t[]>(WINDOW_SIZE))
+    explicit ExtractionScope(bool taking_over) : window_(std::make_unique<std::uint8_t[]>(WINDOW_SIZE))
     {
+        if (taking_over) outer_ = std::make_unique<ExtractState>(std::move(G));
         busy = true;
         G.slide = window_.get();
     }
@@ -65,10 +69,15 @@ public:
         G.out_file.close();
         G.slide = nullptr;
         busy = false;
+        if (outer_) {
+            G = std::move(*outer_);
+            busy = true;
+        }
     }
 
 private:
     std::unique_ptr<std::uint8_t[]> window_;
+    std::unique_ptr<ExtractState> outer_;
 };
 
 // Creates, one level at a time, the directories named before the last
@@ -127,6 +136,7 @@ std::int32_t low32(std::int64_t value) { return static_cast<std::int32_t>(static
 std::int32_t extract_converted(const std::string& archive_name, std::string output, std::int32_t header_offset,
                                NotifyWindow notify_window, std::int32_t notify_code, const CentralValues* central)
 {
+    const bool taking_over = busy;
     if (busy) {
         if (G.last_pump_tick == 0) return UZ_BUSY;
         const auto since = static_cast<std::int32_t>(platform::tick_count() - G.last_pump_tick);
@@ -134,7 +144,7 @@ std::int32_t extract_converted(const std::string& archive_name, std::string outp
         // The running extraction has not pumped messages for too long: take it as dead.
         busy = false;
     }
-    ExtractionScope scope;
+    ExtractionScope scope(taking_over);
 
     G.in_file = platform::File::open_read(archive_name);
     if (!G.in_file.is_open()) return UZ_OPEN_ERROR;

@@ -204,7 +204,9 @@ std::int32_t unshrink_entry()
 
     std::unique_ptr<UnshrinkState> state;
     try {
-        state = std::make_unique_for_overwrite<UnshrinkState>();
+        // Zeroed: damaged data can reach codes that were never defined, and
+        // what they yield must not depend on what the heap held before.
+        state = std::make_unique<UnshrinkState>();
     } catch (const std::bad_alloc&) {
         return UZ_FORMAT_ERROR;   // as explode answers a table it cannot build
     }

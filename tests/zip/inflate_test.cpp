@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <queue>
+#include <vector>
 
 #include "platform/pump.h"
 #include "zip/extract_state.h"
@@ -618,6 +619,39 @@ TEST(Crc32, EightBytesAtATimeGiveTheSameValuesAsTheDefinition)
     crc32_update(crc, reinterpret_cast<const std::uint8_t*>(data.data()), 13);
     crc32_update(crc, reinterpret_cast<const std::uint8_t*>(data.data()) + 13, 287);
     EXPECT_EQ(crc32_finish(crc), crc32_of(data));
+}
+
+// The byte-at-a-time table loop, the plainest form of the CRC, from any register value.
+std::uint32_t table_crc(std::uint32_t crc, const std::uint8_t* data, std::size_t length)
+{
+    while (length-- > 0) crc = crc_table[(crc ^ *data++) & 0xFF] ^ (crc >> 8);
+    return crc;
+}
+
+TEST(Crc32, LongRunsAtAnyAlignmentAndRegisterMatchTheTableLoop)
+{
+    const std::string text = noise(65536 + 64, 4242);
+    const auto* data = reinterpret_cast<const std::uint8_t*>(text.data());
+    std::uint32_t seed = 77;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return seed >> 8;
+    };
+    std::vector<std::size_t> lengths = {0, 1, 15, 16, 17, 31, 32, 48, 63, 64, 65, 79, 80, 95, 127, 128, 129,
+                                        143, 191, 192, 255, 256, 4095, 4096, 32767, 32768, 65535};
+    for (int i = 0; i < 400; ++i) lengths.push_back(i < 200 ? next() % 1024 : next() % 65536);
+    for (std::size_t length : lengths) {
+        const std::size_t offset = next() % 64;
+        const std::uint32_t start = (next() << 8) ^ next();
+        std::uint32_t crc = start;
+        crc32_update(crc, data + offset, static_cast<std::uint16_t>(length));
+        ASSERT_EQ(crc, table_crc(start, data + offset, length)) << "length " << length << " offset " << offset;
+    }
+    // A whole window as the flushes see it, against the bitwise definition.
+    std::uint32_t crc = 0;
+    crc32_reset(crc);
+    crc32_update(crc, data, 32768);
+    EXPECT_EQ(crc32_finish(crc), crc32_of(text.substr(0, 32768)));
 }
 
 TEST_F(DecoderTest, ASecondBlockIsReadWhenCsizePlusTwoIsNotYetPassed)

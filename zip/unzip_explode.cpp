@@ -5,6 +5,8 @@
 // build_huffman_table lays out, so every lookup indexes with the inverted bits.
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstddef>
 #include <cstring>
 
 #include "zip/extract_state.h"
@@ -126,6 +128,176 @@ public:
     return value;
 }
 
+// The fast path decodes straight from the input buffer into a 64-bit bit
+// buffer while enough bytes are buffered that no symbol could need a refill,
+// and while the window has room for the longest match without a flush. It
+// never reads past the buffered bytes and hands unused whole bytes back
+// before it returns, so refills, progress reports, flushes and results happen
+// exactly where the byte-wise path has them.
+constexpr std::ptrdiff_t FAST_INPUT_MARGIN = 8;   // a match touches at most 48 bits, lookahead included
+constexpr std::uint32_t FAST_WINDOW_MARGIN = 322;  // past the longest match (3 + 63 + 255)
+
+enum class FastExit { more, invalid };
+
+struct ExplodePosition {
+    std::uint32_t position = 0;
+    std::int32_t remaining = 0;
+    // Until the window first wraps, a match that reaches before the entry's
+    // first byte reads zeros, whatever the window held.
+    bool not_wrapped = true;
+};
+
+// Shannon-Fano lookup on the 64-bit buffer; null for an undefined code.
+inline const HuffmanEntry* fast_symbol(const HuffmanEntry* root, std::uint64_t mask, std::uint64_t& bits,
+                                       unsigned& count)
+{
+    const HuffmanEntry* entry = root + (~bits & mask);
+    while (entry->operation > 16) {
+        if (entry->operation == 99)
+            return nullptr;
+        bits >>= entry->bits;
+        count -= entry->bits;
+        entry = entry->link + (~bits & mask_bits[entry->operation - 16]);
+    }
+    bits >>= entry->bits;
+    count -= entry->bits;
+    return entry;
+}
+
+template <bool LiteralTree, std::uint8_t LowDistanceBits>
+FastExit explode_fast(const Table* literals, const Table& lengths, const Table& distances, ExplodePosition& at)
+{
+    constexpr std::uint32_t window_mask = WINDOW_SIZE - 1;
+    const std::uint8_t* in = G.in_buf + G.in_pos;
+    const std::uint8_t* const in_end = G.in_buf + G.in_last + 1;
+    const std::uint8_t* const in_start = in;
+    std::uint64_t bits = G.bit_buf;
+    unsigned count = G.bit_count;
+    std::uint8_t* const slide = G.slide;
+    std::uint32_t position = at.position;
+    std::int32_t remaining = at.remaining;
+    const HuffmanEntry* const literal_root = LiteralTree ? literals->root : nullptr;
+    const HuffmanEntry* const length_root = lengths.root;
+    const HuffmanEntry* const distance_root = distances.root;
+    const std::uint64_t literal_mask = LiteralTree ? mask_bits[literals->lookup_bits] : 0;
+    const std::uint64_t length_mask = mask_bits[lengths.lookup_bits];
+    const std::uint64_t distance_mask = mask_bits[distances.lookup_bits];
+    FastExit exit = FastExit::more;
+
+    while (remaining > 0 && in_end - in >= FAST_INPUT_MARGIN && position < WINDOW_SIZE - FAST_WINDOW_MARGIN) {
+        if constexpr (std::endian::native == std::endian::little) {
+            // One unaligned load tops the buffer up to 56..63 bits; the bits
+            // above the count are the next byte's and are loaded again later.
+            std::uint64_t word;
+            std::memcpy(&word, in, sizeof word);
+            bits |= word << count;
+            in += (63 - count) >> 3;
+            count |= 56;
+        } else {
+            while (count <= 56) {
+                bits |= static_cast<std::uint64_t>(*in++) << count;
+                count += 8;
+            }
+        }
+        const bool literal = (bits & 1) != 0;
+        bits >>= 1;
+        --count;
+        if (literal) {
+            --remaining;
+            if constexpr (LiteralTree) {
+                const HuffmanEntry* symbol = fast_symbol(literal_root, literal_mask, bits, count);
+                if (symbol == nullptr) {
+                    exit = FastExit::invalid;
+                    break;
+                }
+                slide[position++] = static_cast<std::uint8_t>(symbol->value);
+            } else {
+                slide[position++] = static_cast<std::uint8_t>(bits);
+                bits >>= 8;
+                count -= 8;
+            }
+            continue;
+        }
+
+        std::uint32_t distance = static_cast<std::uint32_t>(bits & mask_bits[LowDistanceBits]);
+        bits >>= LowDistanceBits;
+        count -= LowDistanceBits;
+        const HuffmanEntry* symbol = fast_symbol(distance_root, distance_mask, bits, count);
+        if (symbol == nullptr) {
+            exit = FastExit::invalid;
+            break;
+        }
+        distance += symbol->value;
+        symbol = fast_symbol(length_root, length_mask, bits, count);
+        if (symbol == nullptr) {
+            exit = FastExit::invalid;
+            break;
+        }
+        std::uint32_t length = symbol->value;
+        if (symbol->operation != 0) {
+            length += static_cast<std::uint32_t>(bits & 0xFF);
+            bits >>= 8;
+            count -= 8;
+        }
+        remaining -= static_cast<std::int32_t>(length);
+
+        // The whole match fits below the window's end, so only its source can wrap.
+        const std::uint32_t source = (position - distance) & window_mask;
+        std::uint8_t* dest = slide + position;
+        position += length;
+        if (source < position - length) {
+            const std::uint8_t* from = slide + source;
+            if (distance >= length) {
+                std::memcpy(dest, from, length);
+            } else if (distance == 1) {
+                std::memset(dest, *from, length);
+            } else {
+                // Copies of at most one distance never overlap, and repeat the
+                // pattern as a byte-wise copy does.
+                while (length > 0) {
+                    const std::uint32_t n = std::min(length, distance);
+                    std::memcpy(dest, from, n);
+                    dest += n;
+                    from += n;
+                    length -= n;
+                }
+            }
+            continue;
+        }
+        // The source starts in the window's older part and may run across its end.
+        const std::uint32_t first = std::min(WINDOW_SIZE - source, length);
+        if (at.not_wrapped)
+            std::memset(dest, 0, first);
+        else
+            std::memmove(dest, slide + source, first);
+        dest += first;
+        length -= first;
+        // What follows starts at the window's start, a whole distance behind.
+        const std::uint8_t* from = slide;
+        while (length > 0) {
+            const std::uint32_t n = std::min(length, distance);
+            std::memcpy(dest, from, n);
+            dest += n;
+            from += n;
+            length -= n;
+        }
+    }
+
+    // Whole bytes not used go back to the buffer, so the byte-wise path reads
+    // them next, just as it would have.
+    const auto loaded = static_cast<unsigned>(in - in_start);
+    const unsigned unused = std::min(count / 8, loaded);
+    in -= unused;
+    count -= unused * 8;
+    bits &= (std::uint64_t{1} << count) - 1;
+    G.bit_buf = static_cast<std::uint32_t>(bits);
+    G.bit_count = static_cast<std::uint8_t>(count);
+    G.in_pos = static_cast<std::int32_t>(in - G.in_buf);
+    at.position = position;
+    at.remaining = remaining;
+    return exit;
+}
+
 // The shared body of the four variants. The dictionary is at most 8 KiB, but
 // the whole 32 KiB window serves as the circular buffer so that output leaves
 // it in full blocks.
@@ -136,10 +308,13 @@ template <bool LiteralTree, std::uint8_t LowDistanceBits>
     std::uint8_t* const slide = G.slide;
     G.bit_buf = 0;
     G.bit_count = 0;
-    std::uint32_t position = 0;
-    // Until the window first wraps, a match that reaches before the entry's
-    // first byte reads zeros, whatever the window held.
-    bool not_wrapped = true;
+    ExplodePosition at;
+    at.remaining = static_cast<std::int32_t>(static_cast<std::uint32_t>(G.ucsize));
+    std::uint32_t& position = at.position;
+    std::int32_t& remaining = at.remaining;
+    bool& not_wrapped = at.not_wrapped;
+    const bool fast = (!LiteralTree || literals->root != nullptr) && lengths.root != nullptr &&
+                      distances.root != nullptr;
 
     const auto advance = [&](std::uint32_t count) {
         position += count;
@@ -150,8 +325,14 @@ template <bool LiteralTree, std::uint8_t LowDistanceBits>
         return flush_window(WINDOW_SIZE);
     };
 
-    std::int32_t remaining = static_cast<std::int32_t>(static_cast<std::uint32_t>(G.ucsize));
     while (remaining > 0 && !G.aborted && !G.input_exhausted) {
+        // The flags above change only at a refill, which the fast path never causes.
+        if (fast) {
+            if (explode_fast<LiteralTree, LowDistanceBits>(literals, lengths, distances, at) == FastExit::invalid)
+                return UZ_FORMAT_ERROR;
+            if (remaining <= 0)
+                break;
+        }
         if (read_raw_bits(1) != 0) {
             --remaining;
             std::uint8_t byte;

@@ -305,23 +305,57 @@ constexpr unsigned FAST_WINDOW_MARGIN = 258;      // the longest match
 
 enum class FastExit { more, end_of_block, invalid };
 
+inline void copy8(std::uint8_t* dest, const std::uint8_t* src)
+{
+    std::uint64_t word;
+    std::memcpy(&word, src, sizeof word);
+    std::memcpy(dest, &word, sizeof word);
+}
+
+inline void copy4(std::uint8_t* dest, const std::uint8_t* src)
+{
+    std::uint32_t word;
+    std::memcpy(&word, src, sizeof word);
+    std::memcpy(dest, &word, sizeof word);
+}
+
+// Copies up to 258 bytes of a match in eight-byte pieces, the last one ending
+// exactly at the end, so nothing past the match is touched (the window bytes
+// ahead are still the oldest history). Each piece reads only bytes that are
+// final already or not written by this copy at all, which holds when the
+// source lies at least eight bytes behind the destination or at least eight
+// bytes ahead of it.
+inline void copy_chunks(std::uint8_t* dest, const std::uint8_t* src, unsigned length)
+{
+    if (length <= 8) {
+        if (length >= 4) {
+            copy4(dest, src);
+            copy4(dest + length - 4, src + length - 4);
+        } else {
+            // Three bytes, or the one or two left after a copy wrapped the window end.
+            for (unsigned i = 0; i < length; ++i) dest[i] = src[i];
+        }
+        return;
+    }
+    unsigned i = 0;
+    do {
+        copy8(dest + i, src + i);
+        i += 8;
+    } while (i + 8 < length);
+    copy8(dest + length - 8, src + length - 8);
+}
+
 // Copies a match whose source lies `distance` bytes behind its destination.
-// Block copies of at most `distance` bytes never overlap, and repeat a short
-// pattern the way a byte-wise copy does.
 inline void copy_forward(std::uint8_t* dest, const std::uint8_t* src, unsigned length, unsigned distance)
 {
-    if (distance >= length) {
-        std::memcpy(dest, src, length);
+    if (length == 0) return;
+    if (distance >= 8) {
+        copy_chunks(dest, src, length);
     } else if (distance == 1) {
         std::memset(dest, *src, length);
     } else {
-        while (length > 0) {
-            const unsigned n = std::min(length, distance);
-            std::memcpy(dest, src, n);
-            dest += n;
-            src += n;
-            length -= n;
-        }
+        // A short distance repeats its pattern, as a byte-wise copy does.
+        for (unsigned i = 0; i < length; ++i) dest[i] = src[i];
     }
 }
 
@@ -405,9 +439,13 @@ FastExit inflate_codes_fast(const HuffmanEntry* literals, const HuffmanEntry* di
         } else {
             // The source lies in the older part of the window, possibly across
             // its end; what it reads there is not overwritten by this copy.
-            const unsigned first = std::min(length, WINDOW_SIZE - from);
-            std::memmove(dest, slide + from, first);
-            copy_forward(dest + first, slide, length - first, distance);
+            if (from + length <= WINDOW_SIZE && from - win_pos >= 8) {
+                copy_chunks(dest, slide + from, length);
+            } else {
+                const unsigned first = std::min(length, WINDOW_SIZE - from);
+                std::memmove(dest, slide + from, first);
+                copy_forward(dest + first, slide, length - first, distance);
+            }
         }
         win_pos += length;
     }

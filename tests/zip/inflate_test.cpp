@@ -431,6 +431,53 @@ TEST_F(DecoderTest, CopiesWhoseSourceWrapsPastTheWindowEndMatchTheReference)
     EXPECT_EQ(run.output, expected);
 }
 
+TEST_F(DecoderTest, MatchesOfEveryShortDistanceAndLengthAtShiftingWindowPositionsMatchTheReference)
+{
+    // Short distances overlap their own output; distances near the window
+    // size read just ahead of the write position; odd lengths move where in
+    // the window each copy starts, so some end exactly at or one or two bytes
+    // past a wrap.
+    const std::string prefix = noise(32768, 91);
+    BitWriter w;
+    std::string expected = prefix;
+    for (std::size_t pos = 0; pos < prefix.size(); pos += 16384) {
+        w.bits(0, 1);
+        w.bits(0, 2);
+        w.align();
+        w.bits(16384, 16);
+        w.bits(~16384u & 0xFFFF, 16);
+        for (std::size_t i = 0; i < 16384; ++i) w.byte(static_cast<std::uint8_t>(prefix[pos + i]));
+    }
+    w.bits(1, 1);
+    w.bits(1, 2);
+    std::uint32_t seed = 5;
+    auto next = [&seed](unsigned below) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % below;
+    };
+    for (int i = 0; i < 4000; ++i) {
+        const int length = static_cast<int>(i % 3 == 0 ? 3 + next(14) : 3 + next(256));
+        int distance;
+        switch (i % 4) {
+        case 0: distance = static_cast<int>(1 + next(20)); break;
+        case 1: distance = static_cast<int>(32768 - next(20)); break;
+        case 2: distance = static_cast<int>(1 + next(32768)); break;
+        default: distance = static_cast<int>(length + next(16)); break;
+        }
+        if (i % 5 == 0) {
+            const auto literal = static_cast<int>(next(256));
+            fixed_symbol(w, literal);
+            expected.push_back(static_cast<char>(literal));
+        }
+        fixed_match(w, length, distance);
+        apply_match(expected, length, distance);
+    }
+    fixed_symbol(w, 256);
+    const Decoded run = inflate(w.data());
+    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.output, expected);
+}
+
 TEST_F(DecoderTest, OneDistanceCodeOfLengthOneDecodes)
 {
     BitWriter w;

@@ -135,7 +135,9 @@ public:
 // before it returns, so refills, progress reports, flushes and results happen
 // exactly where the byte-wise path has them.
 constexpr std::ptrdiff_t FAST_INPUT_MARGIN = 8;   // a match touches at most 48 bits, lookahead included
-constexpr std::uint32_t FAST_WINDOW_MARGIN = 322;  // past the longest match (3 + 63 + 255)
+constexpr std::uint32_t FAST_COPY_CHUNK = 8;
+// The longest match (3 + 63 + 255) and a chunk a match copy may write past it.
+constexpr std::uint32_t FAST_WINDOW_MARGIN = 322 + FAST_COPY_CHUNK;
 
 enum class FastExit { more, invalid };
 
@@ -247,20 +249,18 @@ FastExit explode_fast(const Table* literals, const Table& lengths, const Table& 
         position += length;
         if (source < position - length) {
             const std::uint8_t* from = slide + source;
-            if (distance >= length) {
-                std::memcpy(dest, from, length);
+            if (distance >= FAST_COPY_CHUNK) {
+                // Whole chunks may run past the match's end: those bytes are
+                // rewritten before anything reads or flushes them, and a chunk
+                // no longer than the distance repeats a pattern as a byte-wise
+                // copy does.
+                for (std::uint32_t i = 0; i < length; i += FAST_COPY_CHUNK)
+                    std::memcpy(dest + i, from + i, FAST_COPY_CHUNK);
             } else if (distance == 1) {
                 std::memset(dest, *from, length);
             } else {
-                // Copies of at most one distance never overlap, and repeat the
-                // pattern as a byte-wise copy does.
-                while (length > 0) {
-                    const std::uint32_t n = std::min(length, distance);
-                    std::memcpy(dest, from, n);
-                    dest += n;
-                    from += n;
-                    length -= n;
-                }
+                for (std::uint32_t i = 0; i < length; ++i)
+                    dest[i] = from[i];
             }
             continue;
         }

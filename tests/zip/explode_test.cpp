@@ -289,6 +289,85 @@ TEST_P(EveryVariant, UnknownSizeDecodesUntilTheInputRunsOut)
     EXPECT_TRUE(std::equal(imploder.expected().begin(), imploder.expected().end(), outcome.output.begin()));
 }
 
+// The cases below sit in streams long enough that most symbols are decoded
+// from a buffer holding plenty of input, not only in its last few bytes.
+TEST_P(EveryVariant, EveryMatchShapeInALongStreamFollowsTheByteWiseDefinition)
+{
+    const std::uint16_t flags = GetParam();
+    const bool literal_tree = (flags & FLAG_LITERAL_TREE) != 0;
+    Imploder imploder(flags, Tree(skewed_lengths(256, 8)), Tree(skewed_lengths(64, 6)),
+                      Tree(skewed_lengths(64, 6)));
+    const std::uint32_t min_length = literal_tree ? 3 : 2;
+    const std::uint32_t max_distance = (flags & FLAG_8K) ? 8192 : 4096;
+    // Reaching before the first byte, with plenty of stream still to come.
+    imploder.literal('x');
+    imploder.match(200, 40);
+    std::mt19937 random(flags + 11);
+    const Bytes text = legacy_test::sample_text(80000, 5);
+    while (imploder.expected().size() < 75000) {
+        const std::size_t produced = imploder.expected().size();
+        const std::size_t in_window = produced % 32768;
+        const auto reach = static_cast<std::uint32_t>(std::min<std::size_t>(produced, max_distance));
+        const std::uint32_t length = min_length + random() % 319;
+        switch (random() % 6) {
+        case 0:
+            imploder.literal(text[produced]);
+            break;
+        case 1:   // overlapping, shorter than a machine word
+            imploder.match(1 + random() % 7, length);
+            break;
+        case 2:   // overlapping by a word or more
+            imploder.match(8 + random() % 24, length);
+            break;
+        case 3:
+            if (produced > 32768 && in_window < 300) {
+                // After the first wrap: a source that runs across the window's end.
+                imploder.match(static_cast<std::uint32_t>(in_window) + 1 + random() % 8, 40 + random() % 40);
+                break;
+            }
+            [[fallthrough]];
+        default:
+            imploder.match(1 + random() % reach, length);
+            break;
+        }
+    }
+    DecoderSetup setup = imploder.setup();
+    setup.slide_fill = 0xAA;
+    const DecodeOutcome outcome = explode(setup);
+    EXPECT_EQ(outcome.result, zip::UZ_OK);
+    ASSERT_EQ(outcome.output.size(), imploder.expected().size());
+    EXPECT_TRUE(outcome.output == imploder.expected());
+    EXPECT_EQ(outcome.crc, legacy_test::crc32_of(imploder.expected()));
+    const auto size = static_cast<std::int32_t>(imploder.expected().size());
+    EXPECT_EQ(outcome.written_reports, (std::vector<std::int32_t>{32768, 32768, size - 65536}));
+    EXPECT_FALSE(outcome.input_exhausted);
+}
+
+TEST_P(EveryVariant, LongTruncatedStreamKeepsEveryFullWindowAndFailsWithReadError)
+{
+    Imploder imploder(GetParam());
+    const Bytes text = legacy_test::sample_text(40000, 9);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (i % 5 == 4)
+            imploder.match(3 + static_cast<std::uint32_t>(i % 11), 3);
+        else
+            imploder.literal(text[i]);
+    }
+    DecoderSetup setup = imploder.setup();
+    const std::size_t produced = imploder.expected().size();
+    setup.ucsize += 5000;
+    const DecodeOutcome outcome = explode(setup);
+    EXPECT_EQ(outcome.result, zip::UZ_READ_ERROR);
+    EXPECT_TRUE(outcome.input_exhausted);
+    ASSERT_GE(outcome.output.size(), produced);
+    EXPECT_TRUE(std::equal(imploder.expected().begin(), imploder.expected().end(), outcome.output.begin()));
+    ASSERT_FALSE(outcome.written_reports.empty());
+    EXPECT_EQ(outcome.written_reports.front(), 32768);
+    // Input is taken in whole blocks: the stream's own, then one that finds nothing.
+    const auto blocks = static_cast<std::int64_t>((setup.stream.size() + 4095) / 4096);
+    EXPECT_GE(outcome.bytes_read, blocks * 4096);
+}
+
 TEST(Explode, AbortFoundBeforeTheFirstSymbolEndsWithoutWriting)
 {
     Imploder imploder(0);

@@ -3,6 +3,8 @@
 // leaves (strings that no other string extends) for reuse. Free codes form a
 // list threaded through the prefix table, so reuse follows the list's order.
 #include <algorithm>
+#include <cstring>
+#include <iterator>
 #include <memory>
 #include <new>
 
@@ -61,6 +63,25 @@ bool is_free(UnshrinkState& state, int code) { return prefix_of(state, code) < 0
     const bool written = unshrink_flush(state);
     state.output_pos = 0;
     return written;
+}
+
+// The bytes of one string at once, in the same 767-byte pieces as byte by byte.
+[[nodiscard]] bool unshrink_put_bytes(UnshrinkState& state, const std::uint8_t* bytes, int count)
+{
+    while (count > 0) {
+        const int n = std::min(count, OUTPUT_PIECE - state.output_pos);
+        std::memcpy(state.output + state.output_pos, bytes, static_cast<std::size_t>(n));
+        state.output_pos += n;
+        bytes += n;
+        count -= n;
+        if (state.output_pos == OUTPUT_PIECE) {
+            const bool written = unshrink_flush(state);
+            state.output_pos = 0;
+            if (!written)
+                return false;
+        }
+    }
+    return true;
 }
 
 // Frees the leaves among the codes below the free head (all codes once the
@@ -168,9 +189,8 @@ void unshrink_partial_clear(UnshrinkState& state)
                 first = static_cast<std::uint8_t>(current);
                 if (!unshrink_put_byte(state, first))
                     return UZ_WRITE_ERROR;
-                for (int i = sp + 1; i <= STACK_TOP; ++i)
-                    if (!unshrink_put_byte(state, state.stack[i]))
-                        return UZ_WRITE_ERROR;
+                if (!unshrink_put_bytes(state, state.stack + sp + 1, STACK_TOP - sp))
+                    return UZ_WRITE_ERROR;
             }
 
             if (state.free_head >= FIRST_CODE && state.free_head <= LAST_CODE) {
@@ -204,9 +224,12 @@ std::int32_t unshrink_entry()
 
     std::unique_ptr<UnshrinkState> state;
     try {
-        // Zeroed: damaged data can reach codes that were never defined, and
-        // what they yield must not depend on what the heap held before.
-        state = std::make_unique<UnshrinkState>();
+        // Suffixes zeroed: damaged data can reach codes that were never
+        // defined, and what they yield must not depend on what the heap held
+        // before. The prefixes are set before decoding, and the stack and the
+        // output piece are only read where written, so they are left as they come.
+        state = std::make_unique_for_overwrite<UnshrinkState>();
+        std::fill(std::begin(state->suffix), std::end(state->suffix), std::uint8_t{0});
     } catch (const std::bad_alloc&) {
         return UZ_FORMAT_ERROR;   // as explode answers a table it cannot build
     }

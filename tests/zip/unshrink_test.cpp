@@ -248,6 +248,17 @@ TEST(UnshrinkOutput, IsWrittenIn767BytePieces)
     EXPECT_EQ(outcome.crc, legacy_test::crc32_of(text));
 }
 
+TEST(UnshrinkOutput, LongStringsAreSplitAtPieceBoundariesLikeSingleBytes)
+{
+    // One byte repeated: every string is one longer than the last, so strings
+    // of up to about a hundred bytes cross the piece boundaries.
+    const std::string run(5000, 'a');
+    const DecodeOutcome outcome = unshrink(CodeWriter().text(run).setup());
+    EXPECT_EQ(outcome.result, zip::UZ_OK);
+    EXPECT_EQ(outcome.written_reports, (std::vector<std::int32_t>{767, 767, 767, 767, 767, 767, 398}));
+    EXPECT_EQ(as_text(outcome.output), run);
+}
+
 TEST(UnshrinkOutput, FailedWriteEndsWithWriteError)
 {
     DecoderSetup setup = CodeWriter().text(std::string(800, 'w')).setup();

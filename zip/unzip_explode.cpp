@@ -136,8 +136,8 @@ public:
 // exactly where the byte-wise path has them.
 constexpr std::ptrdiff_t FAST_INPUT_MARGIN = 8;   // a match touches at most 48 bits, lookahead included
 constexpr std::uint32_t FAST_COPY_CHUNK = 8;
-// The longest match (3 + 63 + 255) and a chunk a match copy may write past it.
-constexpr std::uint32_t FAST_WINDOW_MARGIN = 322 + FAST_COPY_CHUNK;
+// The longest match (3 + 63 + 255) and the most a match copy may write past it.
+constexpr std::uint32_t FAST_WINDOW_MARGIN = 322 + 2 * FAST_COPY_CHUNK;
 
 enum class FastExit { more, invalid };
 
@@ -249,11 +249,13 @@ FastExit explode_fast(const Table* literals, const Table& lengths, const Table& 
         position += length;
         if (source < position - length) {
             const std::uint8_t* from = slide + source;
-            if (distance >= FAST_COPY_CHUNK) {
-                // Whole chunks may run past the match's end: those bytes are
-                // rewritten before anything reads or flushes them, and a chunk
-                // no longer than the distance repeats a pattern as a byte-wise
-                // copy does.
+            // Whole chunks may run past the match's end: those bytes are
+            // rewritten before anything reads or flushes them, and a chunk no
+            // longer than the distance repeats a pattern as a byte-wise copy does.
+            if (distance >= 2 * FAST_COPY_CHUNK) {
+                for (std::uint32_t i = 0; i < length; i += 2 * FAST_COPY_CHUNK)
+                    std::memcpy(dest + i, from + i, 2 * FAST_COPY_CHUNK);
+            } else if (distance >= FAST_COPY_CHUNK) {
                 for (std::uint32_t i = 0; i < length; i += FAST_COPY_CHUNK)
                     std::memcpy(dest + i, from + i, FAST_COPY_CHUNK);
             } else if (distance == 1) {

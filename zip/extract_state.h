@@ -68,6 +68,11 @@ struct HuffmanEntry {
     HuffmanEntry* link;
 };
 
+// Operations of a table entry beyond the extra-bit counts 0..14.
+inline constexpr std::uint8_t OP_END_OF_BLOCK = 15;
+inline constexpr std::uint8_t OP_LITERAL = 16;   // above it: a link to a sub-table of (operation - 16) bits
+inline constexpr std::uint8_t OP_INVALID = 99;
+
 // Returns 0 (complete), 1 (incomplete), 2 (bad lengths) or 3 (out of memory).
 [[nodiscard]] std::int32_t build_huffman_table(const std::uint16_t* lengths, std::uint16_t n, std::uint16_t s,
                                                const std::uint16_t* base, const std::uint16_t* extra,

@@ -108,11 +108,11 @@ public:
         return nullptr;
     need_bits(static_cast<std::uint8_t>(table.lookup_bits));
     const HuffmanEntry* entry = table.root + (~G.bit_buf & mask_bits[table.lookup_bits]);
-    while (entry->operation > 16) {
-        if (entry->operation == 99)
+    while (entry->operation > OP_LITERAL) {
+        if (entry->operation == OP_INVALID)
             return nullptr;
         dump_bits(entry->bits);
-        const int sub_bits = entry->operation - 16;
+        const int sub_bits = entry->operation - OP_LITERAL;
         need_bits(static_cast<std::uint8_t>(sub_bits));
         entry = entry->link + (~G.bit_buf & mask_bits[sub_bits]);
     }
@@ -154,12 +154,12 @@ inline const HuffmanEntry* fast_symbol(const HuffmanEntry* root, std::uint64_t m
                                        unsigned& count)
 {
     const HuffmanEntry* entry = root + (~bits & mask);
-    while (entry->operation > 16) {
-        if (entry->operation == 99)
+    while (entry->operation > OP_LITERAL) {
+        if (entry->operation == OP_INVALID)
             return nullptr;
         bits >>= entry->bits;
         count -= entry->bits;
-        entry = entry->link + (~bits & mask_bits[entry->operation - 16]);
+        entry = entry->link + (~bits & mask_bits[entry->operation - OP_LITERAL]);
     }
     bits >>= entry->bits;
     count -= entry->bits;

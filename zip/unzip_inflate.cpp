@@ -26,9 +26,6 @@ namespace zip {
 namespace {
 
 constexpr int MAX_CODE_BITS = 16;
-constexpr std::uint8_t OP_END_OF_BLOCK = 15;
-constexpr std::uint8_t OP_LITERAL = 16;
-constexpr std::uint8_t OP_INVALID = 99;
 
 HuffmanEntry* allocate_table(unsigned entries, HuffmanEntry**& chain_tail)
 {
@@ -359,6 +356,23 @@ inline void copy_forward(std::uint8_t* dest, const std::uint8_t* src, unsigned l
     }
 }
 
+// Table lookup on the 64-bit buffer, following links into sub-tables; null
+// for an invalid code (its link bits already dropped, as the byte-wise path does).
+inline const HuffmanEntry* fast_symbol(const HuffmanEntry* root, std::uint64_t mask, std::uint64_t& bits,
+                                       unsigned& count)
+{
+    const HuffmanEntry* entry = root + (bits & mask);
+    while (entry->operation > OP_LITERAL) {
+        if (entry->operation == OP_INVALID) return nullptr;
+        bits >>= entry->bits;
+        count -= entry->bits;
+        entry = entry->link + (bits & mask_bits[entry->operation - OP_LITERAL]);
+    }
+    bits >>= entry->bits;
+    count -= entry->bits;
+    return entry;
+}
+
 FastExit inflate_codes_fast(const HuffmanEntry* literals, const HuffmanEntry* distances, std::int32_t literal_bits,
                             std::int32_t distance_bits)
 {
@@ -388,18 +402,11 @@ FastExit inflate_codes_fast(const HuffmanEntry* literals, const HuffmanEntry* di
                 count += 8;
             }
         }
-        const HuffmanEntry* entry = literals + (bits & literal_mask);
-        while (entry->operation > OP_LITERAL) {
-            if (entry->operation == OP_INVALID) {
-                exit = FastExit::invalid;
-                goto done;
-            }
-            bits >>= entry->bits;
-            count -= entry->bits;
-            entry = entry->link + (bits & mask_bits[entry->operation - OP_LITERAL]);
+        const HuffmanEntry* entry = fast_symbol(literals, literal_mask, bits, count);
+        if (entry == nullptr) {
+            exit = FastExit::invalid;
+            break;
         }
-        bits >>= entry->bits;
-        count -= entry->bits;
         if (entry->operation == OP_LITERAL) {
             slide[win_pos++] = static_cast<std::uint8_t>(entry->value);
             continue;
@@ -416,18 +423,11 @@ FastExit inflate_codes_fast(const HuffmanEntry* literals, const HuffmanEntry* di
             exit = FastExit::invalid;
             break;
         }
-        entry = distances + (bits & distance_mask);
-        while (entry->operation > OP_LITERAL) {
-            if (entry->operation == OP_INVALID) {
-                exit = FastExit::invalid;
-                goto done;
-            }
-            bits >>= entry->bits;
-            count -= entry->bits;
-            entry = entry->link + (bits & mask_bits[entry->operation - OP_LITERAL]);
+        entry = fast_symbol(distances, distance_mask, bits, count);
+        if (entry == nullptr) {
+            exit = FastExit::invalid;
+            break;
         }
-        bits >>= entry->bits;
-        count -= entry->bits;
         const unsigned distance = entry->value + static_cast<unsigned>(bits & mask_bits[entry->operation]);
         bits >>= entry->operation;
         count -= entry->operation;
@@ -449,7 +449,6 @@ FastExit inflate_codes_fast(const HuffmanEntry* literals, const HuffmanEntry* di
         }
         win_pos += length;
     }
-done:
     // Whole bytes not used go back to the buffer, so the byte-wise path reads
     // them next, just as it would have.
     {

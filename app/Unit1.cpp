@@ -161,7 +161,13 @@ void TForm1::CreatePageReleaseNotes()
     memo4.fill_parent();
 }
 
-void TForm1::CreatePageInternet() {}
+void TForm1::CreatePageInternet()
+{
+    ListBox1.create(TabSheet4, 0, 0, 100, 100, true);
+    ListBox1.hide();
+    Memo5.create(TabSheet4, 0, 0, 100, 100, Memo::Options{.word_wrap = false});
+    Memo5.hide();
+}
 
 void TForm1::FormCreate(Object&)
 {

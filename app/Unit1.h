@@ -11,11 +11,19 @@
 
 #include "app/IdHTTP.h"
 #include "platform/win/controls.h"
+#include "platform/win/shell_tree.h"
 
 using platform::win::Object;
 
 // The installer's one registry key, under HKEY_CURRENT_USER.
 inline constexpr char RegistryKeyPath[] = "Software\\Melqary\\ARVELON";
+
+// Directory listings take read-only, hidden, system, volume-label and
+// archive entries, and leave folders out.
+inline constexpr std::uint32_t FileAttributeFilter = 0x2F;
+// What the run's moves by mask ask of the shell: silent, replace without
+// asking, files only, create the folder without asking.
+inline constexpr unsigned short MoveOptions = 0x0294;
 
 class TForm1 : public platform::win::Form {
 public:
@@ -48,10 +56,10 @@ public:
     platform::win::Image Image1;
     // Windowed controls; each lies above the ones before it.
     platform::win::Memo Memo1;
-    platform::win::TreeView stvw1;
+    platform::win::ShellTreeView stvw1;
     platform::win::ComboBox ComboBox1;
     platform::win::Button speedbutton3;
-    platform::win::ComboBox ShellComboBox1;
+    platform::win::ShellComboBox ShellComboBox1;
     platform::win::Button Button3;
     platform::win::Memo Memo2;
     platform::win::Button Button1;
@@ -59,6 +67,11 @@ public:
 
     // Page 2.
     platform::win::RichEdit memo4;
+
+    // Page 3; the name list and the load buffer of the release notes are
+    // never shown.
+    platform::win::ListBox ListBox1;
+    platform::win::Memo Memo5;
 
     platform::win::Timer Timer1;
 
@@ -85,6 +98,18 @@ public:
     void IdHTTP1WorkBegin(Object& Sender, platform::WorkMode AWorkMode, std::int32_t AWorkCountMax);
     void IdHTTP1Work(Object& Sender, platform::WorkMode AWorkMode, std::int32_t AWorkCount);
 
+    // Unpacking and file operations (Unit1_files.cpp).
+    // False when the unpacking failed: the library refused the archive, an
+    // entry was not extracted, or an error escaped the library.
+    bool UnzipArchive(const std::string& archive, const std::string& folder);
+    // Moves every file matching the ";"-separated masks into the folder.
+    void MoveFilesByMask(HWND owner, const std::string& sources, const std::string& folder, unsigned short options);
+
+    // Release notes (Unit1_notes.cpp). Raises "Cannot open file %s" when a
+    // notes file vanished or is locked after it was listed.
+    void LoadReleaseNotes(platform::win::Memo& view, const std::string& mask);
+    void CollectFileNames(const std::string& mask);
+
 private:
     // The terms of use as the program carries them, with CR LF line breaks.
     [[nodiscard]] static std::string TermsText();
@@ -107,3 +132,12 @@ extern HWND ZadigWindow;
 extern int FolderLineIndex;
 
 extern std::unique_ptr<TForm1> Form1;
+
+// The ";"-separated list as the shell takes it: NUL between the entries, two
+// NULs at the end.
+[[nodiscard]] std::string ToShellFileList(const std::string& list);
+// The shell's "open" action: starts a program, opens an address in the browser.
+void OpenWithShell(const std::string& path);
+// An existing folder on a drive ("C:\...") or a tree root name ("rf...");
+// network paths are not usable.
+[[nodiscard]] bool IsUsableFolder(const std::string& path);

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -57,6 +58,17 @@ bool delete_file(const std::string& path);
 bool create_directory(const std::string& path);                // one level
 bool remove_directory(const std::string& path);                // an empty one
 bool rename_path(const std::string& from, const std::string& to);
+// Moves one file, replacing a file of that name at the destination; across
+// volumes it is copied and the source deleted.
+bool move_file_replacing(const std::string& from, const std::string& to);
+
+// True when the first directory entry that matches the path, which may hold
+// the wildcards "*" and "?" in its last component, is a file and not a folder.
+[[nodiscard]] bool file_exists_matching(const std::string& mask);
+// The names (without folder) of the entries that match the mask and whose
+// attributes the filter admits: an entry that is hidden, system or a folder
+// is left out unless the filter holds that bit too.
+[[nodiscard]] std::vector<std::string> find_entries(const std::string& mask, std::uint32_t attribute_filter);
 
 // DOS attribute bits as Windows keeps them; -1 when the path does not exist.
 inline constexpr std::uint32_t attr_read_only = 0x01;

@@ -2,6 +2,8 @@
 #include "platform/files.h"
 
 #include <cerrno>
+#include <dirent.h>
+#include <fnmatch.h>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -199,6 +201,58 @@ bool remove_directory(const std::string& path) { return ::rmdir(to_native(path).
 bool rename_path(const std::string& from, const std::string& to)
 {
     return ::rename(to_native(from).c_str(), to_native(to).c_str()) == 0;
+}
+
+bool move_file_replacing(const std::string& from, const std::string& to) { return rename_path(from, to); }
+
+namespace {
+
+// The folder part of a mask (with its separator) and the pattern after it.
+std::pair<std::string, std::string> split_mask(const std::string& mask)
+{
+    const std::size_t cut = mask.find_last_of('\\');
+    if (cut == std::string::npos) return {"", mask};
+    return {mask.substr(0, cut + 1), mask.substr(cut + 1)};
+}
+
+// Directory entries matching a mask, as the Windows layer lists them: without
+// regard to case and with "." and ".." left out.
+template <class Visit>
+void for_each_match(const std::string& mask, Visit visit)
+{
+    const auto [folder, pattern] = split_mask(mask);
+    DIR* dir = ::opendir(folder.empty() ? "." : to_native(folder).c_str());
+    if (dir == nullptr) return;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        if (::fnmatch(pattern.c_str(), name.c_str(), FNM_CASEFOLD) != 0) continue;
+        if (!visit(name, get_file_attributes(folder + name))) break;
+    }
+    ::closedir(dir);
+}
+
+}  // namespace
+
+bool file_exists_matching(const std::string& mask)
+{
+    bool found = false;
+    for_each_match(mask, [&found](const std::string&, std::int32_t attributes) {
+        found = attributes >= 0 && (attributes & attr_directory) == 0;
+        return false;
+    });
+    return found;
+}
+
+std::vector<std::string> find_entries(const std::string& mask, std::uint32_t attribute_filter)
+{
+    std::vector<std::string> names;
+    for_each_match(mask, [&](const std::string& name, std::int32_t attributes) {
+        if (attributes >= 0 && (static_cast<std::uint32_t>(attributes) & ~attribute_filter & attr_directory) == 0)
+            names.push_back(name);
+        return true;
+    });
+    return names;
 }
 
 std::int32_t get_file_attributes(const std::string& path)

@@ -142,6 +142,36 @@ bool remove_directory(const std::string& path) { return RemoveDirectoryA(path.c_
 
 bool rename_path(const std::string& from, const std::string& to) { return MoveFileA(from.c_str(), to.c_str()) != 0; }
 
+// MoveFileA alone fails when the destination exists.
+bool move_file_replacing(const std::string& from, const std::string& to)
+{
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
+}
+
+bool file_exists_matching(const std::string& mask)
+{
+    WIN32_FIND_DATAA found{};
+    const HANDLE search = FindFirstFileA(mask.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    FindClose(search);
+    return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::vector<std::string> find_entries(const std::string& mask, std::uint32_t attribute_filter)
+{
+    // Hidden, system and folder entries must be asked for; the others always come.
+    constexpr DWORD must_be_asked_for = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY;
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found{};
+    const HANDLE search = FindFirstFileA(mask.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        if ((found.dwFileAttributes & ~attribute_filter & must_be_asked_for) == 0) names.emplace_back(found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
+}
+
 std::int32_t get_file_attributes(const std::string& path)
 {
     DWORD a = GetFileAttributesA(path.c_str());

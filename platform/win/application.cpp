@@ -1,5 +1,7 @@
 #include "platform/win/application.h"
 
+#include <objbase.h>
+
 #include <commctrl.h>
 
 #include "platform/win/controls.h"
@@ -32,6 +34,9 @@ void Application::initialize()
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS |
                                                         ICC_TAB_CLASSES | ICC_TREEVIEW_CLASSES | ICC_USEREX_CLASSES};
     InitCommonControlsEx(&controls);
+    // The shell's file operations, its "open" action and its namespace
+    // objects expect a single-threaded COM apartment on the calling thread.
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     // The rich edit class lives in its own library.
     LoadLibraryA("Msftedit.dll");
 

@@ -4,6 +4,7 @@
 #include <richedit.h>
 
 #include <map>
+#include <string_view>
 
 #include "platform/win/application.h"
 
@@ -249,65 +250,74 @@ void Memo::create(Container& parent, int left, int top, int width, int height, O
     after_create();
 }
 
-int Memo::line_count() const
+// The line operations work on the text, not on the control's rows: a long
+// line that the control shows wrapped over several rows is still one line.
+std::vector<Memo::LineSpan> Memo::line_spans(const std::string& text) const
 {
-    auto count = static_cast<int>(SendMessageA(handle(), EM_GETLINECOUNT, 0, 0));
-    // A text that ends in a line break has an empty last line that is no line
-    // of the list.
-    const auto start = SendMessageA(handle(), EM_LINEINDEX, static_cast<WPARAM>(count - 1), 0);
-    if (count > 0 && SendMessageA(handle(), EM_LINELENGTH, static_cast<WPARAM>(start), 0) == 0)
-        --count;
-    return count;
+    // A rich edit keeps a lone CR but may hand its text out with CR LF.
+    const bool rich = std::string_view(line_break()) == "\r";
+    std::vector<LineSpan> spans;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = rich ? text.find_first_of("\r\n", start) : text.find("\r\n", start);
+        if (end == std::string::npos) {
+            spans.push_back({start, text.size() - start});
+            break;
+        }
+        spans.push_back({start, end - start});
+        start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+    }
+    return spans;
 }
+
+int Memo::line_count() const { return static_cast<int>(line_spans(text()).size()); }
 
 std::string Memo::line(int index) const
 {
-    const auto start = SendMessageA(handle(), EM_LINEINDEX, static_cast<WPARAM>(index), 0);
-    if (start < 0)
+    const std::string all = text();
+    const auto spans = line_spans(all);
+    if (index < 0 || static_cast<std::size_t>(index) >= spans.size())
         return {};
-    const auto length = static_cast<std::size_t>(SendMessageA(handle(), EM_LINELENGTH, static_cast<WPARAM>(start), 0));
-    // EM_GETLINE takes the buffer's size in its first word.
-    std::string buffer(std::max<std::size_t>(length + 1, sizeof(WORD)), '\0');
-    *reinterpret_cast<WORD*>(buffer.data()) = static_cast<WORD>(buffer.size());
-    const auto copied = static_cast<std::size_t>(
-        SendMessageA(handle(), EM_GETLINE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(buffer.data())));
-    buffer.resize(std::min(copied, length));
-    return buffer;
+    return all.substr(spans[static_cast<std::size_t>(index)].start, spans[static_cast<std::size_t>(index)].length);
 }
 
 std::vector<std::string> Memo::lines() const
 {
+    const std::string all = text();
     std::vector<std::string> result;
-    const int count = line_count();
-    for (int i = 0; i < count; ++i)
-        result.push_back(line(i));
+    for (const LineSpan& span : line_spans(all))
+        result.push_back(all.substr(span.start, span.length));
     return result;
 }
 
 int Memo::add_line(const std::string& text)
 {
-    const int count = line_count();
-    auto start = SendMessageA(handle(), EM_LINEINDEX, static_cast<WPARAM>(count), 0);
+    const std::string all = this->text();
+    const int count = static_cast<int>(line_spans(all).size());
+    const std::string_view separator = line_break();
     std::string inserted;
-    if (start >= 0) {
-        inserted = text + line_break();
+    if (all.empty() || all.back() == '\n' || all.ends_with(separator)) {
+        inserted = text;
+        inserted += separator;
     } else {
-        // The last line has no line break yet: end it first.
-        start = GetWindowTextLengthA(handle());
-        inserted = line_break() + text;
+        // The last line has no line break yet: end it, and the new line
+        // stays without one, as the last line was.
+        inserted = separator;
+        inserted += text;
     }
-    SendMessageA(handle(), EM_SETSEL, static_cast<WPARAM>(start), start);
+    const auto end = static_cast<WPARAM>(all.size());
+    SendMessageA(handle(), EM_SETSEL, end, static_cast<LPARAM>(end));
     SendMessageA(handle(), EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(inserted.c_str()));
     return count;
 }
 
 void Memo::set_line(int index, const std::string& text)
 {
-    const auto start = SendMessageA(handle(), EM_LINEINDEX, static_cast<WPARAM>(index), 0);
-    if (index < 0 || start < 0 || index >= line_count())
+    const auto spans = line_spans(this->text());
+    if (index < 0 || static_cast<std::size_t>(index) >= spans.size())
         return;
-    const auto length = SendMessageA(handle(), EM_LINELENGTH, static_cast<WPARAM>(start), 0);
-    SendMessageA(handle(), EM_SETSEL, static_cast<WPARAM>(start), start + length);
+    const LineSpan& span = spans[static_cast<std::size_t>(index)];
+    SendMessageA(handle(), EM_SETSEL, static_cast<WPARAM>(span.start), static_cast<LPARAM>(span.start + span.length));
     SendMessageA(handle(), EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
 }
 

@@ -269,6 +269,14 @@ protected:
     virtual const char* window_class() const;
     virtual void after_create() {}
     [[nodiscard]] virtual const char* line_break() const { return "\r\n"; }
+
+private:
+    // Where each line lies in the text, in characters, without its break.
+    struct LineSpan {
+        std::size_t start;
+        std::size_t length;
+    };
+    [[nodiscard]] std::vector<LineSpan> line_spans(const std::string& text) const;
 };
 
 // A rich edit control used for plain text only.

@@ -110,6 +110,19 @@ TEST_F(MemoTest, ReplacingALineKeepsTheOthers)
     EXPECT_EQ(memo.text(), "a\r\nC:\\chosen\\folder\r\nc\r\n");
 }
 
+TEST_F(MemoTest, LinesCountWhatWasWrittenNotTheRowsShown)
+{
+    Start();
+    platform::win::Memo& memo = Form1->Memo1;
+    memo.clear();
+    const std::string long_path = "C:\\" + std::string(200, 'x') + "\\folder";
+    memo.add_line("before");
+    EXPECT_EQ(memo.add_line(long_path), 1);
+    EXPECT_EQ(memo.add_line("after"), 2);
+    memo.set_line(1, long_path + "\\deeper");
+    EXPECT_EQ(memo.lines(), (std::vector<std::string>{"before", long_path + "\\deeper", "after"}));
+}
+
 TEST_F(MemoTest, RichEditKeepsPlainTextLines)
 {
     Start();

@@ -4,6 +4,7 @@
 
 #include "platform/win/application.h"
 #include "platform/win/registry.h"
+#include "settings.h"
 
 using platform::win::application;
 using platform::win::load_picture_resource;
@@ -30,6 +31,8 @@ constexpr COLORREF LogBackground = RGB(0, 0, 64);
 
 TForm1::TForm1()
 {
+    DownloadServer = IMU_DOWNLOAD_SERVER;
+    ManualsServer = IMU_MANUALS_SERVER;
     create_form("ARVELON - IMU Installer and maintenance utility", 726, 460);
     set_font("Segoe UI", 12);
 
@@ -83,6 +86,8 @@ void TForm1::CreatePageInstall()
     SpeedButton2.create(TabSheet1, 520, 125, 161, 80);
     SpeedButton2.set_caption("Update");
     SpeedButton2.set_font("Tahoma", 21);
+    SpeedButton1.OnClick = [this](Object& Sender) { Button1Click(Sender); };
+    SpeedButton2.OnClick = [this](Object& Sender) { Button1Click(Sender); };
 
     // The folder browser's buttons stand in one row under the tree: desktop,
     // computer, parent folder, application folder.
@@ -163,6 +168,27 @@ void TForm1::CreatePageReleaseNotes()
 
 void TForm1::CreatePageInternet()
 {
+    Image6.create(TabSheet4, 0, 0, 726, 440);
+    Image6.set_stretch(true);
+    Image6.set_picture(load_picture_resource("INTERNET"));
+
+    struct Link {
+        platform::win::SpeedButton& button;
+        const char* caption;
+        int top;
+        int height;
+    };
+    for (const Link& each : {Link{SpeedButton6, IMU_PRODUCT_CAPTION, 70, 121}, Link{SpeedButton8, IMU_MAKER_CAPTION, 210, 51},
+                             Link{SpeedButton9, "", 280, 51}}) {
+        each.button.create(TabSheet4, 90, each.top, 531, each.height);
+        each.button.set_flat(true);
+        each.button.set_caption(each.caption);
+        each.button.set_font("Segoe UI", 24);
+        each.button.set_text_color(RGB(0, 0, 0));
+        each.button.OnClick = [this](Object& Sender) { SpeedButton6Click(Sender); };
+    }
+    SpeedButton9.set_glyph(load_picture_resource("GROUP_LINK"));
+
     ListBox1.create(TabSheet4, 0, 0, 100, 100, true);
     ListBox1.hide();
     Memo5.create(TabSheet4, 0, 0, 100, 100, Memo::Options{.word_wrap = false});

@@ -68,8 +68,12 @@ public:
     // Page 2.
     platform::win::RichEdit memo4;
 
-    // Page 3; the name list and the load buffer of the release notes are
-    // never shown.
+    // Page 3: the links over their picture; the name list and the load
+    // buffer of the release notes are never shown.
+    platform::win::Image Image6;
+    platform::win::SpeedButton SpeedButton6;
+    platform::win::SpeedButton SpeedButton8;
+    platform::win::SpeedButton SpeedButton9;
     platform::win::ListBox ListBox1;
     platform::win::Memo Memo5;
 
@@ -77,6 +81,11 @@ public:
 
     // The HTTP client of the downloads and of the connection probe.
     TIdHTTP IdHTTP1{*this};
+
+    // Base URLs ("http://host[:port]", no path), fixed when the program is
+    // built; tests point them elsewhere.
+    std::string DownloadServer;
+    std::string ManualsServer;
 
     // Handlers.
     void FormCreate(Object& Sender);
@@ -86,6 +95,11 @@ public:
     void PageControl1Changing(Object& Sender, bool& AllowChange);
     // The one handler of Button1 (YES), Button3 (OK) and speedbutton3.
     void Button2Click(Object& Sender);
+    // The install and update run, for SpeedButton1 ("New Install") and
+    // SpeedButton2 ("Update"); returns when the run has ended (Unit1_run.cpp).
+    void Button1Click(Object& Sender);
+    // The three links of the Internet page (Unit1_links.cpp).
+    void SpeedButton6Click(Object& Sender);
 
     // Operations.
     void AddLogLine(const std::string& text);
@@ -119,6 +133,16 @@ private:
     void CreatePageInstall();
     void CreatePageReleaseNotes();
     void CreatePageInternet();
+
+    // The run's steps (Unit1_run.cpp); each false return ends the run.
+    [[nodiscard]] bool ProbeDownloadServer();
+    [[nodiscard]] bool ConfirmWindowsVersion();
+    [[nodiscard]] bool ConfirmTargetFolder();
+    [[nodiscard]] bool StopRunningDecoder();
+    [[nodiscard]] bool FetchAndUnpack(bool new_install);
+    [[nodiscard]] bool PlaceFiles(bool new_install);
+    // Shows an abort message with the error icon and ends the program.
+    void Abort(const std::string& message);
 };
 
 // Shared state of the module; zero, false or empty at start.

@@ -1,0 +1,295 @@
+// The install and update run: one click on "New Install" or "Update" runs it
+// from the connection probe to the completion, inside that click's handler.
+#include "app/Unit1.h"
+
+#include "app/Unit3.h"
+#include "platform/files.h"
+#include "platform/win/application.h"
+#include "platform/win/registry.h"
+
+using platform::win::application;
+using platform::win::message_box;
+
+namespace {
+
+constexpr char Caption[] = "ARVELON IMU";
+constexpr char DecoderTitle[] = "arvelon - melqary";
+// How long a decoder told to quit may take to end before its files are replaced.
+constexpr DWORD DecoderShutdownMs = 10000;
+
+// GetVersion's low byte: 5 for Windows XP, 6 or more for Vista and later.
+int WindowsMajorVersion() { return LOBYTE(LOWORD(GetVersion())); }
+
+std::string ReadRememberedFolder()
+{
+    const auto key = platform::win::RegistryKey::open_current_user(RegistryKeyPath);
+    if (!key)
+        return {};
+    try {
+        return key->read_string("imudir");
+    } catch (const platform::win::RegistryError&) {
+        // A value of another type would stop every run for good; it counts
+        // as no folder remembered.
+        return {};
+    }
+}
+
+}  // namespace
+
+void TForm1::Abort(const std::string& message)
+{
+    message_box(message, Caption, MB_ICONERROR | MB_OK);
+    application().terminate();
+}
+
+void TForm1::Button1Click(Object& Sender)
+{
+    const bool new_install = &Sender == &SpeedButton1;
+
+    if (!ProbeDownloadServer())
+        return;
+
+    SpeedButton1.hide();
+    SpeedButton2.hide();
+    AddLogLine(new_install ? "Starting installation run..." : "Starting update/maintenance run...");
+    AddLogLine("");
+
+    if (new_install && !ConfirmWindowsVersion())
+        return;
+    if (!ConfirmTargetFolder())
+        return;
+
+    if (!new_install && !platform::file_exists(TargetFolder + "arvelon.exe")) {
+        if (message_box("Warning for update: your ARVELON.EXE file was NOT FOUND in your installation folder. "
+                        "Continue?",
+                        Caption, MB_ICONWARNING | MB_YESNO) == IDNO) {
+            application().terminate();
+            return;
+        }
+    }
+
+    if (!StopRunningDecoder())
+        return;
+
+    if (!IsUsableFolder(TargetFolder + "tmp"))
+        platform::create_directory(TargetFolder + "tmp");
+
+    if (!FetchAndUnpack(new_install))
+        return;
+    if (!PlaceFiles(new_install))
+        return;
+
+    LoadReleaseNotes(memo4, TargetFolder + "*.txt");
+    Sleep(500);
+
+    if (new_install) {
+        AddLogLine("Executing zadig.exe...");
+        AddLogLine("");
+        OpenWithShell(TargetFolder + "zadig.exe");
+        Sleep(1000);
+        AddLogLine("Install completed.");
+        AddLogLine("");
+        PageControl1.set_active_page_index(2);
+        application().process_messages();
+    } else {
+        AddLogLine("Update completed.");
+        AddLogLine("");
+        Memo1.clear();
+        AddLogLine("Update completed.");
+        PageControl1.set_active_page_index(2);
+        application().process_messages();
+    }
+}
+
+bool TForm1::ProbeDownloadServer()
+{
+    // A second click while the probe waits for the server would start a second run.
+    SpeedButton1.set_enabled(false);
+    SpeedButton2.set_enabled(false);
+    std::string body;
+    const platform::HttpResult result = IdHTTP1.get_text(DownloadServer, body);
+    SpeedButton1.set_enabled(true);
+    SpeedButton2.set_enabled(true);
+    if (!result.ok() || body.empty()) {
+        Abort("Aborting: an internet connection must be present, but was not found.");
+        return false;
+    }
+    return true;
+}
+
+bool TForm1::ConfirmWindowsVersion()
+{
+    AddLogLine("Please confirm your Windows version from the listbox now.");
+    AddLogLine("");
+    speedbutton3.show();
+    speedbutton3.bring_to_front();
+    ComboBox1.show();
+    ComboBox1.bring_to_front();
+    application().process_messages();
+    ComboBox1.set_item_index(WindowsMajorVersion() >= 6 ? 1 : 0);
+    if (!Form3->WaitForButton())
+        return false;
+    speedbutton3.hide();
+    ComboBox1.hide();
+    return true;
+}
+
+bool TForm1::ConfirmTargetFolder()
+{
+    Memo1.clear();
+    AddLogLine("");
+    AddLogLine("Please confirm/select the installation target folder now. You can create a new folder with a right "
+               "click popup menu.");
+    AddLogLine("");
+    FolderLineIndex = Memo1.line_count();
+    AddLogLine(stvw1.selected_path());
+
+    TargetFolder = ReadRememberedFolder();
+    if (TargetFolder.empty() || !IsUsableFolder(TargetFolder))
+        TargetFolder = ApplicationFolder;
+    const std::string starting_folder = TargetFolder;
+    stvw1.set_root(TargetFolder);
+
+    stvw1.show();
+    ShellComboBox1.show();
+    button2.show();
+    button4.show();
+    SpeedButton4.show();
+    SpeedButton5.show();
+    Button3.show();
+    application().process_messages();
+    if (!Form3->WaitForButton())
+        return false;
+
+    TargetFolder = stvw1.selected_path();
+    if (TargetFolder.empty()) {
+        message_box("Error occurred in folder dialog.", Caption, MB_OK);
+        application().terminate();
+        return false;
+    }
+    if (TargetFolder != starting_folder) {
+        if (auto key = platform::win::RegistryKey::open_current_user(RegistryKeyPath))
+            key->write_string("imudir", TargetFolder);
+    }
+
+    Button3.hide();
+    button2.hide();
+    button4.hide();
+    SpeedButton4.hide();
+    SpeedButton5.hide();
+    ShellComboBox1.hide();
+    stvw1.hide();
+
+    Memo1.clear();
+    AddLogLine("");
+    AddLogLine("Thank you. We will continue downloading the required files ...");
+    if (TargetFolder.back() != '\\')
+        TargetFolder += '\\';
+    if (!IsUsableFolder(TargetFolder))
+        platform::create_directory(TargetFolder);
+    AddLogLine("The target folder is: " + TargetFolder);
+    AddLogLine("");
+    return true;
+}
+
+bool TForm1::StopRunningDecoder()
+{
+    DecoderWindow = FindWindowA(nullptr, DecoderTitle);
+    if (reinterpret_cast<std::uintptr_t>(DecoderWindow) <= 32)
+        return true;
+    if (message_box("Aborting: an instance of ARVELON.EXE file was found. Can we shut it down?.", Caption,
+                    MB_ICONERROR | MB_OKCANCEL) == IDCANCEL) {
+        application().terminate();
+        return false;
+    }
+    CloseWindow(DecoderWindow);
+    PostMessageA(DecoderWindow, WM_QUIT, 0, 0);
+    // Its program file cannot be replaced while it runs.
+    const DWORD start = GetTickCount();
+    while (IsWindow(DecoderWindow) && GetTickCount() - start < DecoderShutdownMs) {
+        application().process_messages();
+        Sleep(50);
+    }
+    if (IsWindow(DecoderWindow)) {
+        Abort("Aborting: ARVELON.EXE did not shut down. Please close it and start again.");
+        return false;
+    }
+    return true;
+}
+
+bool TForm1::FetchAndUnpack(bool new_install)
+{
+    // A run that could not fetch or unpack a file moves nothing, so the
+    // installation is never left half old and half new.
+    const auto fetch = [this](const std::string& url, const std::string& local) {
+        if (DownloadFile(url, TargetFolder + local))
+            return true;
+        Abort("Aborting: " + local + " could not be downloaded.");
+        return false;
+    };
+    const auto unpack = [this](const std::string& local) {
+        if (UnzipArchive(TargetFolder + local, TargetFolder + "tmp"))
+            return true;
+        Abort("Aborting: " + local + " could not be unpacked.");
+        return false;
+    };
+
+    ProgressBar1.show();
+    if (!fetch(DownloadServer + "/arvelon/arvelon.zip", "tmp\\arvelon.zip") || !unpack("tmp\\arvelon.zip"))
+        return false;
+    if (!new_install)
+        return true;
+    if (!fetch(ManualsServer + "/manuals/RelWithDebInfo.zip", "tmp\\rtlsdr.zip") || !unpack("tmp\\rtlsdr.zip"))
+        return false;
+    const std::string zadig = ComboBox1.item_index() == 1 ? "/arvelon/zadig-2.4.exe" : "/arvelon/zadig_xp-2.2.exe";
+    if (!fetch(DownloadServer + zadig, "tmp\\zadig.exe"))
+        return false;
+    ProgressBar1.hide();
+    application().process_messages();
+    return true;
+}
+
+bool TForm1::PlaceFiles(bool new_install)
+{
+    const std::string tmp = TargetFolder + "tmp\\";
+    if (new_install) {
+        AddLogLine("Moving files...");
+        AddLogLine("");
+        Sleep(500);
+        struct SingleMove {
+            const char* source;  // under tmp
+            const char* name;    // in the target folder, and the log line
+            bool log_before;
+        };
+        for (const SingleMove& move : {SingleMove{"msvcr100.dll", "msvcr100.dll", false},
+                                       SingleMove{"rtl-sdr-release\\x32\\rtlsdr.dll", "rtlsdr.dll", false},
+                                       SingleMove{"rtl-sdr-release\\x32\\libusb-1.0.dll", "libusb-1.0.dll", false},
+                                       SingleMove{"terms_of_use.pdf", "terms_of_use.pdf", true},
+                                       SingleMove{"zadig.exe", "zadig.exe", true}}) {
+            if (!platform::file_exists(tmp + move.source))
+                continue;
+            if (move.log_before)
+                AddLogLine(move.name);
+            platform::move_file_replacing(tmp + move.source, TargetFolder + move.name);
+            if (!move.log_before)
+                AddLogLine(move.name);
+            Sleep(500);
+        }
+    }
+
+    // The decoder itself: an installation without it has not worked.
+    if (!platform::move_file_replacing(tmp + "arvelon.exe", TargetFolder + "arvelon.exe")) {
+        Abort("Aborting: arvelon.exe could not be placed in the target folder.");
+        return false;
+    }
+    AddLogLine("arvelon.exe");
+
+    for (const auto& [mask, line] : {std::pair{"*.txt", "txt files"}, std::pair{"arvelon*.dll", "plug-in files"}}) {
+        if (platform::file_exists_matching(tmp + mask)) {
+            AddLogLine(line);
+            MoveFilesByMask(handle(), tmp + mask, TargetFolder, MoveOptions);
+        }
+        Sleep(500);
+    }
+    return true;
+}

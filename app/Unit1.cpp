@@ -49,6 +49,7 @@ TForm1::TForm1()
     CreatePageInternet();
 
     OnClose = [this](Object& Sender) { FormClose(Sender); };
+    OnMove = [this](Object& Sender) { WMMove(Sender); };
 
     Timer1.set_interval(1000);
     Timer1.OnTimer = [this](Object& Sender) { Timer1Timer(Sender); };
@@ -119,6 +120,7 @@ void TForm1::CreatePageInstall()
         each.image.set_stretch(true);
         each.image.set_picture(load_picture_resource(each.picture));
         each.image.hide();
+        each.image.OnClick = [this](Object& Sender) { Image1Click(Sender); };
     }
 
     // Windowed controls, each above the ones before it.

@@ -124,6 +124,20 @@ public:
     void LoadReleaseNotes(platform::win::Memo& view, const std::string& mask);
     void CollectFileNames(const std::string& mask);
 
+    // Driver guide (Unit1_guide.cpp).
+    // Docks the driver tool's window below this one and walks the user
+    // through its seven steps, then tells the tool to quit and starts the
+    // installed decoder. False when a wait ended because the program is
+    // closing: the caller then stops at once.
+    [[nodiscard]] bool RunDriverGuide();
+    // The one click handler of Image1..Image4: pages through the pictures.
+    void Image1Click(Object& Sender);
+    // The main window has moved: the driver tool's window follows it.
+    void WMMove(Object& Sender);
+    // Moves the driver tool's window, at its size and to the top, under this
+    // window's left + the guide pictures' left, one pixel below the bottom.
+    void DockZadigWindow();
+
 private:
     // The terms of use as the program carries them, with CR LF line breaks.
     [[nodiscard]] static std::string TermsText();

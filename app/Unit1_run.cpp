@@ -89,6 +89,8 @@ void TForm1::Button1Click(Object& Sender)
         Sleep(1000);
         AddLogLine("Install completed.");
         AddLogLine("");
+        if (!RunDriverGuide())
+            return;
         PageControl1.set_active_page_index(2);
         application().process_messages();
     } else {

@@ -8,6 +8,7 @@
 #include "platform/files.h"
 #include "platform/win/shell.h"
 
+#include <algorithm>
 #include <deque>
 #include <filesystem>
 
@@ -183,6 +184,10 @@ protected:
                     Form1->Button3.click();
                 }};
     }
+    static Script::Step PressYes()
+    {
+        return {[] { return Form1->Button1.visible(); }, [] { Form1->Button1.click(); }};
+    }
     static Script::Step CloseWhen(std::function<bool()> condition)
     {
         return {std::move(condition), [] {
@@ -214,7 +219,9 @@ TEST_F(Run, NewInstallFromTheFirstClickToTheReleaseNotes)
     const std::string target = temp.file("ARVELON");
     std::filesystem::create_directory(target);
     const std::string T = target + "\\";
-    RunWith(Form1->SpeedButton1, {ConfirmVersion(), ConfirmFolder(target)});
+    std::vector<Script::Step> steps{ConfirmVersion(), ConfirmFolder(target)};
+    for (int step = 1; step <= 7; ++step) steps.push_back(PressYes());
+    RunWith(Form1->SpeedButton1, std::move(steps));
 
     EXPECT_TRUE(messages.empty());
     EXPECT_FALSE(platform::win::application().terminated());
@@ -233,7 +240,7 @@ TEST_F(Run, NewInstallFromTheFirstClickToTheReleaseNotes)
                          Unzipped(T + "tmp\\rtlsdr.zip", T + "tmp"), Downloaded(server.url("/arvelon/zadig-2.4.exe")),
                          {"Moving files...", "", "msvcr100.dll", "rtlsdr.dll", "libusb-1.0.dll", "terms_of_use.pdf",
                           "zadig.exe", "arvelon.exe", "txt files", "plug-in files", "1_release.txt", "2_changes.txt",
-                          "Executing zadig.exe...", "", "Install completed.", ""}}));
+                          "Executing zadig.exe...", "", "Install completed.", "", "<clear>"}}));
 
     EXPECT_EQ(RequestLines(), (Lines{"GET / HTTP/1.1", "GET /arvelon/arvelon.zip HTTP/1.1",
                                      "GET /manuals/RelWithDebInfo.zip HTTP/1.1", "GET /arvelon/zadig-2.4.exe HTTP/1.1"}));
@@ -252,7 +259,9 @@ TEST_F(Run, NewInstallFromTheFirstClickToTheReleaseNotes)
     EXPECT_FALSE(platform::file_exists(T + "tmp\\arvelon.exe"));
 
     EXPECT_EQ(Remembered(), target);
-    EXPECT_EQ(opened, Lines{T + "zadig.exe"});
+    // The driver tool first; the decoder once the guide is through.
+    EXPECT_EQ(opened, (Lines{T + "zadig.exe", T + "arvelon.exe"}));
+    EXPECT_EQ(Form1->Memo2.line(0), "You may close ZADIG now.");
     EXPECT_EQ(Form1->memo4.lines(), (Lines{"Release 2", "", "Changes", ""}));
     EXPECT_EQ(Form1->PageControl1.active_page_index(), 2);
     EXPECT_FALSE(Form1->SpeedButton1.visible());
@@ -389,6 +398,80 @@ TEST_F(Run, AFailedFetchOrUnpackingMovesNothing)
         EXPECT_EQ(messages[1].text, message);
         EXPECT_TRUE(platform::win::application().terminated());
         EXPECT_FALSE(platform::file_exists(T + "1_release.txt"));
+    }
+}
+
+// The decoder stand-in, started as a separate program that the run finds by
+// its window title.
+class Decoder {
+public:
+    explicit Decoder(const std::string& arguments)
+    {
+        std::string path = IMU_DECODER_STANDIN_EXE;
+        std::replace(path.begin(), path.end(), '/', '\\');
+        std::string command = "\"" + path + "\" " + arguments;
+        STARTUPINFOA startup{};
+        startup.cb = sizeof(startup);
+        if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process_))
+            for (int i = 0; i < 2000 && FindWindowA(nullptr, "arvelon - melqary") == nullptr; ++i) Sleep(10);
+    }
+    ~Decoder()
+    {
+        if (process_.hProcess == nullptr) return;
+        TerminateProcess(process_.hProcess, 1);
+        WaitForSingleObject(process_.hProcess, 5000);
+        CloseHandle(process_.hProcess);
+        CloseHandle(process_.hThread);
+    }
+    [[nodiscard]] bool running() const { return WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT; }
+
+private:
+    PROCESS_INFORMATION process_{};
+};
+
+TEST_F(Run, ARunningDecoderIsStoppedBeforeItsFilesAreReplaced)
+{
+    RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\decoder-standin.exe\\X11 Driver", "Managed",
+                    REG_SZ, "N", 2);
+    const std::string target = temp.file("installed");
+    std::filesystem::create_directory(target);
+    temp.write("installed\\arvelon.exe", "old decoder");
+    SetRemembered(target);
+    const std::string question = "Aborting: an instance of ARVELON.EXE file was found. Can we shut it down?.";
+
+    {  // Cancel: the program ends and the decoder runs on.
+        Decoder decoder("");
+        answers = {IDCANCEL};
+        RunWith(Form1->SpeedButton2, {ConfirmFolder()});
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].text, question);
+        EXPECT_EQ(messages[0].flags, unsigned(MB_ICONERROR | MB_OKCANCEL));
+        EXPECT_TRUE(platform::win::application().terminated());
+        EXPECT_TRUE(decoder.running());
+        EXPECT_EQ(RequestLines(), Lines{"GET / HTTP/1.1"});
+    }
+    {  // OK: the decoder ends, then its file is replaced.
+        Restart();
+        Decoder decoder("");
+        RunWith(Form1->SpeedButton2, {ConfirmFolder()});
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_FALSE(decoder.running());
+        EXPECT_EQ(read_whole_file(target + "\\arvelon.exe"), "new decoder");
+        EXPECT_EQ(Form1->Memo1.lines(), Lines{"Update completed."});
+    }
+    {  // OK, but it does not end: nothing is fetched or replaced.
+        Restart();
+        temp.write("installed\\arvelon.exe", "old decoder");
+        Decoder decoder("--ignore-quit");
+        const std::size_t requests = server.requests().size();
+        RunWith(Form1->SpeedButton2, {ConfirmFolder()});
+        ASSERT_EQ(messages.size(), 2u);
+        EXPECT_EQ(messages[1].text, "Aborting: ARVELON.EXE did not shut down. Please close it and start again.");
+        EXPECT_EQ(messages[1].flags, unsigned(MB_ICONERROR | MB_OK));
+        EXPECT_TRUE(platform::win::application().terminated());
+        EXPECT_TRUE(decoder.running());
+        EXPECT_EQ(server.requests().size(), requests + 1);
+        EXPECT_EQ(read_whole_file(target + "\\arvelon.exe"), "old decoder");
     }
 }
 

@@ -427,7 +427,7 @@ std::int32_t extract_matching_ex(const char* archive_name, const char* target_di
             result = UZ_WRITE_ERROR;
         } else if (exists && query != nullptr && !query(&zip_report)) {
             zip_report.status = REPORT_BYTES_WRITTEN;
-            zip_report.method = 9;
+            zip_report.method = REPORT_METHOD_SKIPPED;
             report_proc(low32(scan.size), &zip_report);
             result = UZ_OK;
         } else {

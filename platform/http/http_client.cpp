@@ -3,6 +3,7 @@
 // enforce the idle limit.
 #include "platform/http/http_client.h"
 
+#include "platform/http/reply_reader.h"
 #include "platform/http/socket.h"
 
 #include <algorithm>
@@ -113,23 +114,19 @@ std::string_view trim(std::string_view s)
     return s;
 }
 
-// One request's connection: waits, reads through a buffer, and notifies.
-class Exchange {
+// One reply as it is read from a source: waits, reads through a buffer, and
+// notifies.
+class ReplyReader {
 public:
-    Exchange(HttpClient& client, const HttpClient::Sink& sink)
-        : client_(client), sink_(sink), buffer_(receive_buffer_size)
+    ReplyReader(HttpClient& client, ReplySource& source, const HttpClient::Sink& sink)
+        : client_(client), source_(source), sink_(sink), buffer_(receive_buffer_size)
     {
         last_idle_ = last_byte_ = Clock::now();
     }
 
-    HttpResult run(const HttpUrl& url)
+    HttpResult run()
     {
         HttpResult result;
-        result.error = connect(url);
-        if (result.error != HttpError::none) return result;
-        result.error = send_all(client_.request_text(url));
-        if (result.error != HttpError::none) return result;
-
         Head head;
         do {
             head = Head();
@@ -160,9 +157,9 @@ private:
         std::uint64_t content_length = 0;
     };
 
-    // Waits until the socket can be read or written, calling the idle handler
-    // on schedule. False with error set when the wait failed.
-    HttpError wait(bool for_write)
+    // Waits until the source can be read, calling the idle handler on
+    // schedule.
+    HttpError wait()
     {
         for (;;) {
             auto now = Clock::now();
@@ -173,44 +170,10 @@ private:
             const auto deadline = last_byte_ + client_.idle_timeout;
             if (now >= deadline) return HttpError::timeout;
             const auto slice = std::min<Clock::duration>(idle_interval - (now - last_idle_), deadline - now);
-            const int ready = socket_.wait(for_write, std::chrono::duration_cast<std::chrono::milliseconds>(slice));
-            if (ready < 0) return for_write ? HttpError::send : HttpError::receive;
+            const int ready = source_.wait_readable(std::chrono::duration_cast<std::chrono::milliseconds>(slice));
+            if (ready < 0) return HttpError::receive;
             if (ready > 0) return HttpError::none;
         }
-    }
-
-    HttpError connect(const HttpUrl& url)
-    {
-        auto addresses = resolve(url.host, url.port);
-        if (addresses.empty()) return HttpError::lookup;
-        for (const auto& address : addresses) {
-            socket_ = Socket::open(address);
-            if (!socket_.valid()) continue;
-            const int started = socket_.start_connect(address);
-            if (started == 0) return HttpError::none;
-            if (started < 0) continue;
-            if (const auto waited = wait(true); waited == HttpError::timeout) return waited;
-            if (socket_.connect_error() == 0) {
-                last_byte_ = Clock::now();
-                return HttpError::none;
-            }
-        }
-        socket_ = Socket();
-        return HttpError::connect;
-    }
-
-    HttpError send_all(std::string_view data)
-    {
-        while (!data.empty()) {
-            const auto sent = socket_.send(data.data(), data.size());
-            if (sent > 0) {
-                data.remove_prefix(static_cast<std::size_t>(sent));
-                continue;
-            }
-            if (sent < 0 && sent != Socket::would_block) return HttpError::send;
-            if (const auto waited = wait(true); waited != HttpError::none) return waited;
-        }
-        return HttpError::none;
     }
 
     // Makes unread bytes available. none with pos_ < end_ on data, none with
@@ -220,7 +183,7 @@ private:
         if (pos_ < end_ || eof_) return HttpError::none;
         pos_ = end_ = 0;
         for (;;) {
-            const auto got = socket_.receive(buffer_.data(), buffer_.size());
+            const auto got = source_.receive(buffer_.data(), buffer_.size());
             if (got > 0) {
                 end_ = static_cast<std::size_t>(got);
                 last_byte_ = Clock::now();
@@ -230,8 +193,8 @@ private:
                 eof_ = true;
                 return HttpError::none;
             }
-            if (got != Socket::would_block) return HttpError::receive;
-            if (const auto waited = wait(false); waited != HttpError::none) return waited;
+            if (got != ReplySource::would_block) return HttpError::receive;
+            if (const auto waited = wait(); waited != HttpError::none) return waited;
         }
     }
 
@@ -367,8 +330,8 @@ private:
     }
 
     HttpClient& client_;
+    ReplySource& source_;
     const HttpClient::Sink& sink_;
-    Socket socket_;
     std::vector<char> buffer_;
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
@@ -377,7 +340,108 @@ private:
     Clock::time_point last_byte_;
 };
 
+class SocketSource : public ReplySource {
+public:
+    explicit SocketSource(Socket& socket) : socket_(socket) {}
+    std::int64_t receive(char* data, std::size_t size) override
+    {
+        const auto got = socket_.receive(data, size);
+        return got == Socket::would_block ? would_block : got;
+    }
+    int wait_readable(std::chrono::milliseconds timeout) override { return socket_.wait(false, timeout); }
+
+private:
+    Socket& socket_;
+};
+
+// One request's connection: connects, sends the request, and hands the
+// socket to the reply reader.
+class Exchange {
+public:
+    Exchange(HttpClient& client, const HttpClient::Sink& sink) : client_(client), sink_(sink)
+    {
+        last_idle_ = last_byte_ = Clock::now();
+    }
+
+    HttpResult run(const HttpUrl& url)
+    {
+        HttpResult result;
+        result.error = connect(url);
+        if (result.error != HttpError::none) return result;
+        result.error = send_all(client_.request_text(url));
+        if (result.error != HttpError::none) return result;
+        SocketSource source(socket_);
+        return read_reply(client_, source, sink_);
+    }
+
+private:
+    // Waits until the socket can be written, calling the idle handler on
+    // schedule.
+    HttpError wait_writable()
+    {
+        for (;;) {
+            auto now = Clock::now();
+            if (now - last_idle_ >= idle_interval) {
+                if (client_.on_idle) client_.on_idle();
+                last_idle_ = now = Clock::now();
+            }
+            const auto deadline = last_byte_ + client_.idle_timeout;
+            if (now >= deadline) return HttpError::timeout;
+            const auto slice = std::min<Clock::duration>(idle_interval - (now - last_idle_), deadline - now);
+            const int ready = socket_.wait(true, std::chrono::duration_cast<std::chrono::milliseconds>(slice));
+            if (ready < 0) return HttpError::send;
+            if (ready > 0) return HttpError::none;
+        }
+    }
+
+    HttpError connect(const HttpUrl& url)
+    {
+        auto addresses = resolve(url.host, url.port);
+        if (addresses.empty()) return HttpError::lookup;
+        for (const auto& address : addresses) {
+            socket_ = Socket::open(address);
+            if (!socket_.valid()) continue;
+            const int started = socket_.start_connect(address);
+            if (started == 0) return HttpError::none;
+            if (started < 0) continue;
+            if (const auto waited = wait_writable(); waited == HttpError::timeout) return waited;
+            if (socket_.connect_error() == 0) {
+                last_byte_ = Clock::now();
+                return HttpError::none;
+            }
+        }
+        socket_ = Socket();
+        return HttpError::connect;
+    }
+
+    HttpError send_all(std::string_view data)
+    {
+        while (!data.empty()) {
+            const auto sent = socket_.send(data.data(), data.size());
+            if (sent > 0) {
+                data.remove_prefix(static_cast<std::size_t>(sent));
+                continue;
+            }
+            if (sent < 0 && sent != Socket::would_block) return HttpError::send;
+            if (const auto waited = wait_writable(); waited != HttpError::none) return waited;
+        }
+        return HttpError::none;
+    }
+
+    HttpClient& client_;
+    const HttpClient::Sink& sink_;
+    Socket socket_;
+    Clock::time_point last_idle_;
+    Clock::time_point last_byte_;
+};
+
 }  // namespace
+
+HttpResult read_reply(HttpClient& client, ReplySource& source, const HttpClient::Sink& sink)
+{
+    ReplyReader reader(client, source, sink);
+    return reader.run();
+}
 
 HttpResult HttpClient::get(const std::string& url, const Sink& sink)
 {

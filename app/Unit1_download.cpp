@@ -22,10 +22,7 @@ platform::HttpClient::Settings InstallerSettings()
 }
 
 // The progress bar counts in 32-bit integers; a larger count stays at the top.
-std::int32_t ToWorkCount(std::int64_t count)
-{
-    return static_cast<std::int32_t>(std::min<std::int64_t>(count, std::numeric_limits<std::int32_t>::max()));
-}
+std::int32_t ToWorkCount(std::int64_t count) { return platform::capped_work_count(count); }
 
 }  // namespace
 

@@ -271,7 +271,8 @@ bool set_file_attributes(const std::string& path, std::uint32_t attributes)
     struct stat st {};
     if (::stat(native.c_str(), &st) != 0) return false;
     mode_t mode = st.st_mode & 07777;
-    if (attributes & attr_read_only)
+    // As on Windows, read-only does not keep files out of a folder.
+    if ((attributes & attr_read_only) && !S_ISDIR(st.st_mode))
         mode &= ~static_cast<mode_t>(0222);
     else
         mode |= S_IWUSR;
@@ -308,7 +309,12 @@ std::string full_path(const std::string& path)
         }
         start = end + 1;
     }
-    std::string result;
+    // A network share (\\server\share) keeps both leading backslashes, as
+    // GetFullPathNameA leaves them, so that no caller takes it for a folder
+    // under the root.
+    const bool share = path.size() > 2 && (path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/') &&
+                       path[2] != '\\' && path[2] != '/';
+    std::string result = share ? "\\" : "";
     for (const auto& part : parts) result += "\\" + part;
     if (!joined.empty() && joined.back() == '/') result += "\\";
     return result.empty() ? "\\" : result;

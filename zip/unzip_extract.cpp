@@ -96,6 +96,11 @@ void create_parent_directories(const std::string& output)
     if (parts[0].size() >= 2 && parts[0][1] == ':') {
         path = parts[0].substr(0, 2) + "\\";
         first = 1;
+    } else if (output.rfind("\\\\", 0) == 0) {
+        // A network share: the server and the share are its root, like a drive.
+        if (parts.size() < 5) return;
+        path = "\\\\" + parts[2] + "\\" + parts[3] + "\\";
+        first = 4;
     } else if (parts[0].empty()) {
         path = "\\";
         first = 1;
@@ -132,31 +137,98 @@ void copy_name(char (&target)[ZIP_NAME_SIZE], const std::string& text)
 
 std::int32_t low32(std::int64_t value) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(value)); }
 
+// True while an extraction runs that has pumped messages within the last 30
+// seconds; one silent for longer counts as dead and may be taken over.
+bool running_extraction_is_alive()
+{
+    if (!busy) return false;
+    if (G.last_pump_tick == 0) return true;
+    const auto since = static_cast<std::int32_t>(platform::tick_count() - G.last_pump_tick);
+    return since >= -DEAD_EXTRACTION_MS && since <= DEAD_EXTRACTION_MS;
+}
+
+// Reads the local header at offset into in_buf. An offset outside the file
+// is refused before any seek.
+std::int32_t read_local_header(std::int64_t offset, std::int64_t file_length)
+{
+    if (offset < 0 || offset >= file_length || !G.in_file.seek(offset)) return UZ_READ_ERROR;
+    if (G.in_file.read(G.in_buf, LOCAL_HEADER_SIZE) != LOCAL_HEADER_SIZE || le32(G.in_buf) != LOCAL_HEADER_SIGNATURE)
+        return UZ_FORMAT_ERROR;
+    return UZ_OK;
+}
+
+// Deletes the output of an entry that did not succeed, however extract_entry
+// is left: an exception from a report procedure included.
+class PartialOutput {
+public:
+    explicit PartialOutput(const std::string& path) : path_(path) {}
+    PartialOutput(const PartialOutput&) = delete;
+    PartialOutput& operator=(const PartialOutput&) = delete;
+    ~PartialOutput()
+    {
+        if (kept_) return;
+        G.out_file.close();
+        platform::delete_file(path_);
+    }
+    void keep() { kept_ = true; }
+
+private:
+    const std::string& path_;
+    bool kept_ = false;
+};
+
+#ifdef _WIN32
+// CON, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9 open a device in any
+// component, whatever the case and extension, and with trailing blanks.
+bool names_a_device(const std::string& name)
+{
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        std::size_t end = name.find_first_of("/\\", start);
+        if (end == std::string::npos) end = name.size();
+        std::string base = name.substr(start, std::min(name.find('.', start), end) - start);
+        while (!base.empty() && base.back() == ' ') base.pop_back();
+        for (char& c : base)
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
+        if (base.size() == 4 && (base.rfind("COM", 0) == 0 || base.rfind("LPT", 0) == 0) && base[3] >= '1' &&
+            base[3] <= '9')
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+#endif
+
 // extract_entry on names that are already in the ANSI code page.
-std::int32_t extract_converted(const std::string& archive_name, std::string output, std::int32_t header_offset,
-                               NotifyWindow notify_window, std::int32_t notify_code, const CentralValues* central)
+// Without a local header at header_offset, one at fallback_offset (when not
+// negative) is taken instead.
+std::int32_t extract_converted(const std::string& archive_name, std::string output, std::int64_t header_offset,
+                               NotifyWindow notify_window, std::int32_t notify_code, const CentralValues* central,
+                               std::int64_t fallback_offset = -1)
 {
     const bool taking_over = busy;
     if (busy) {
-        if (G.last_pump_tick == 0) return UZ_BUSY;
-        const auto since = static_cast<std::int32_t>(platform::tick_count() - G.last_pump_tick);
-        if (since >= -DEAD_EXTRACTION_MS && since <= DEAD_EXTRACTION_MS) return UZ_BUSY;
-        // The running extraction has not pumped messages for too long: take it as dead.
+        if (running_extraction_is_alive()) return UZ_BUSY;
         busy = false;
     }
     ExtractionScope scope(taking_over);
 
     G.in_file = platform::File::open_read(archive_name);
     if (!G.in_file.is_open()) return UZ_OPEN_ERROR;
-    if (header_offset < 0 || !G.in_file.seek(header_offset)) return UZ_READ_ERROR;
-    if (G.in_file.read(G.in_buf, LOCAL_HEADER_SIZE) != LOCAL_HEADER_SIZE || le32(G.in_buf) != LOCAL_HEADER_SIGNATURE)
-        return UZ_FORMAT_ERROR;
+    const std::int64_t file_length = G.in_file.length();
+    std::int32_t found = read_local_header(header_offset, file_length);
+    if (found != UZ_OK && fallback_offset >= 0 && read_local_header(fallback_offset, file_length) == UZ_OK) {
+        found = UZ_OK;
+        header_offset = fallback_offset;
+    }
+    if (found != UZ_OK) return found;
 
     const std::uint16_t flags = le16(G.in_buf + 6);
     const std::uint16_t method = le16(G.in_buf + 8);
     const std::uint32_t date_time = le32(G.in_buf + 10);
     const std::int64_t data_start =
-        std::int64_t{header_offset} + LOCAL_HEADER_SIZE + le16(G.in_buf + 26) + le16(G.in_buf + 28);
+        header_offset + LOCAL_HEADER_SIZE + le16(G.in_buf + 26) + le16(G.in_buf + 28);
 
     std::uint32_t expected_crc = 0;
     bool crc_follows_data = false;
@@ -198,6 +270,7 @@ std::int32_t extract_converted(const std::string& archive_name, std::string outp
             G.out_file = platform::File::create(output);
         if (!G.out_file.is_open()) return UZ_WRITE_ERROR;
     }
+    PartialOutput partial(output);
 
     G.aborted = false;
     G.input_exhausted = false;
@@ -234,14 +307,9 @@ std::int32_t extract_converted(const std::string& archive_name, std::string outp
     G.out_file.close();
     const std::uint32_t final_crc = crc32_finish(G.crc);
 
-    if (result != UZ_OK) {
-        platform::delete_file(output);
-        return result;
-    }
-    if (final_crc != expected_crc) {
-        platform::delete_file(output);
-        return UZ_CRC_ERROR;
-    }
+    if (result != UZ_OK) return result;
+    if (final_crc != expected_crc) return UZ_CRC_ERROR;
+    partial.keep();
     G.last_percent = 100;
     if (notify_window != 0) {
         std::uint16_t percent = 100;
@@ -277,22 +345,47 @@ bool is_reported_failure(std::int32_t code)
     return code == UZ_CRC_ERROR || code == UZ_WRITE_ERROR || code == UZ_UNSUPPORTED || code == UZ_ENCRYPTED;
 }
 
-// Ends a batch that has opened its directory: the walk is closed and the
-// procedures are cleared however the batch is left.
+bool batch_running = false;
+
+// One batch from its start to however it is left. Once the directory is open
+// the walk is closed and the procedures cleared at the end. A batch started
+// while another one is on the stack (one that took over a dead extraction)
+// hands that one back its procedures and report record.
 class BatchScope {
 public:
-    explicit BatchScope(ZipDirScan& scan) : scan_(scan) {}
+    BatchScope() : nested_(batch_running)
+    {
+        if (nested_) {
+            outer_report_ = zip_report;
+            outer_proc_ = report_proc;
+            outer_query_ = overwrite_query;
+        }
+        batch_running = true;
+    }
     BatchScope(const BatchScope&) = delete;
     BatchScope& operator=(const BatchScope&) = delete;
     ~BatchScope()
     {
-        zip_dir_close(scan_);
-        report_proc = nullptr;
-        overwrite_query = nullptr;
+        if (scan_ != nullptr) {
+            zip_dir_close(*scan_);
+            report_proc = nullptr;
+            overwrite_query = nullptr;
+        }
+        if (nested_) {
+            zip_report = outer_report_;
+            report_proc = outer_proc_;
+            overwrite_query = outer_query_;
+        }
+        batch_running = nested_;
     }
+    void directory_opened(ZipDirScan& scan) { scan_ = &scan; }
 
 private:
-    ZipDirScan& scan_;
+    bool nested_;
+    ZipDirScan* scan_ = nullptr;
+    ZipReport outer_report_{};
+    ReportProc outer_proc_ = nullptr;
+    OverwriteQuery outer_query_ = nullptr;
 };
 
 }  // namespace
@@ -353,6 +446,7 @@ bool entry_name_is_safe(const std::string& name)
 #ifdef _WIN32
     // Elsewhere in a Windows name a colon would open an alternate data stream.
     if (name.find(':') != std::string::npos) return false;
+    if (names_a_device(name)) return false;
 #endif
     return true;
 }
@@ -371,13 +465,19 @@ std::int32_t extract_matching_ex(const char* archive_name, const char* target_di
     if (target.back() != '\\') target += '\\';
     const std::string mask_text = std::string(mask == nullptr ? "" : mask).substr(0, 255);
 
+    // A batch started from a handler while another runs would take over its
+    // procedures and report record: refused, unless the running extraction
+    // is dead and is being taken over.
+    if (batch_running && !(busy && !running_extraction_is_alive())) return UZ_BUSY;
+    BatchScope batch;
+
     std::int32_t prefix = 0;
     if (!is_zip_archive(archive_name, &prefix)) return UZ_NOT_AN_ARCHIVE;
     zip_report = {};
 
     ZipDirScan scan;
     if (zip_dir_first(archive_name, scan) != 0) return UZ_BAD_ARCHIVE;
-    BatchScope batch(scan);
+    batch.directory_opened(scan);
 
     if (report != nullptr) {
         std::int64_t total_compressed = 0;
@@ -390,7 +490,10 @@ std::int32_t extract_matching_ex(const char* archive_name, const char* target_di
         zip_report.status = REPORT_ARCHIVE_BEGIN;
         report(REPORT_ARCHIVE_BEGIN, &zip_report);
     }
-    report_proc = report != nullptr ? report : report_nothing;
+    // The batch's own events go to the procedure it was started with, whatever
+    // a handler registers meanwhile.
+    const ReportProc own = report != nullptr ? report : report_nothing;
+    report_proc = own;
 
     std::int64_t matched_size = 0;
     std::int64_t matched_compressed = 0;
@@ -399,7 +502,10 @@ std::int32_t extract_matching_ex(const char* archive_name, const char* target_di
         if (!mask_matches(mask_text, scan.name)) continue;
         matched_size += scan.size;
         matched_compressed += scan.compressed_size;
-        const std::int32_t header_offset = scan.header_offset + prefix;
+        // Most self-extractors store offsets that already count the data in
+        // front; others count from the first local header.
+        const std::int64_t header_offset = scan.header_offset < 0 ? -1 : std::int64_t{scan.header_offset} + prefix;
+        const std::int64_t fallback_offset = prefix > 0 ? scan.header_offset : -1;
 
         std::string entry_name = (scan.gp_flags & FLAG_UTF8_NAME) ? platform::utf8_to_ansi(scan.name)
                                                                    : oem_to_ansi_name(scan.name);
@@ -419,7 +525,7 @@ std::int32_t extract_matching_ex(const char* archive_name, const char* target_di
         zip_report.ratio = compression_ratio(low32(scan.compressed_size), low32(scan.size));
         zip_report.is_directory = is_directory ? 1 : 0;
         zip_report.status = REPORT_ENTRY_BEGIN;
-        if (announce) report_proc(REPORT_ENTRY_BEGIN, &zip_report);
+        if (announce) own(REPORT_ENTRY_BEGIN, &zip_report);
 
         std::int32_t result;
         const bool exists = platform::file_exists(output);
@@ -427,28 +533,29 @@ std::int32_t extract_matching_ex(const char* archive_name, const char* target_di
             result = UZ_WRITE_ERROR;
         } else if (exists && query != nullptr && !query(&zip_report)) {
             zip_report.status = REPORT_BYTES_WRITTEN;
-            zip_report.method = 9;
-            report_proc(low32(scan.size), &zip_report);
+            zip_report.method = REPORT_METHOD_SKIPPED;
+            own(low32(scan.size), &zip_report);
             result = UZ_OK;
         } else {
             if (exists) platform::set_file_attributes(output, 0);
             const CentralValues central{scan.compressed_size, scan.size, scan.crc32};
-            result = extract_converted(archive, output, header_offset, 0, ESCAPE_KEY, &central);
+            report_proc = own;
+            result = extract_converted(archive, output, header_offset, 0, ESCAPE_KEY, &central, fallback_offset);
             if (result == UZ_OK) platform::set_file_attributes(output, scan.attributes);
         }
 
         if (result == UZ_OK) {
             ++count;
             zip_report.status = REPORT_ENTRY_DONE;
-            if (announce) report_proc(REPORT_ENTRY_DONE, &zip_report);
+            if (announce) own(REPORT_ENTRY_DONE, &zip_report);
             continue;
         }
         zip_report.status = REPORT_ENTRY_FAILED;
         if (is_reported_failure(result)) {
-            report_proc(result, &zip_report);
+            own(result, &zip_report);
         } else if (is_fatal(result)) {
             zip_report.status = result;
-            report_proc(REPORT_FATAL, &zip_report);
+            own(REPORT_FATAL, &zip_report);
             return result;
         }
     } while (zip_dir_next(scan) == 0);
@@ -462,7 +569,7 @@ std::int32_t extract_matching_ex(const char* archive_name, const char* target_di
     copy_name(zip_report.name, archive);
     zip_report.ratio = compression_ratio(low32(matched_compressed), low32(matched_size));
     zip_report.status = REPORT_ARCHIVE_END;
-    report_proc(REPORT_ARCHIVE_END, &zip_report);
+    own(REPORT_ARCHIVE_END, &zip_report);
     return count;
 }
 

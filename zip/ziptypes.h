@@ -34,6 +34,8 @@ inline constexpr std::int32_t REPORT_ENTRY_FAILED = -1003;
 inline constexpr std::int32_t REPORT_ARCHIVE_BEGIN = -1004;
 inline constexpr std::int32_t REPORT_ARCHIVE_END = -1005;
 inline constexpr std::int32_t REPORT_FATAL = -100;
+// The record's method for an entry the overwrite query made the batch skip.
+inline constexpr std::uint16_t REPORT_METHOD_SKIPPED = 9;
 
 // Room for a name in the report record and in a directory walk: 259
 // characters and the terminating zero.

@@ -3,11 +3,13 @@
 // enforce the idle limit.
 #include "platform/http/http_client.h"
 
+#include "platform/http/reply_reader.h"
 #include "platform/http/socket.h"
 
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -74,6 +76,11 @@ std::string base64_encode(std::string_view data)
     return out;
 }
 
+std::int32_t capped_work_count(std::int64_t count)
+{
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(count, 0, std::numeric_limits<std::int32_t>::max()));
+}
+
 HttpClient::HttpClient() = default;
 
 HttpClient::HttpClient(Settings settings) : settings_(std::move(settings)) {}
@@ -98,6 +105,12 @@ constexpr auto idle_interval = std::chrono::milliseconds(100);
 constexpr std::size_t receive_buffer_size = 256 * 1024;
 constexpr std::size_t max_header_bytes = 64 * 1024;
 constexpr std::size_t max_line_bytes = 8 * 1024;
+// A server that only ever sends interim replies gets no further than this.
+constexpr int max_interim_replies = 16;
+// The probe's text body is held in memory; anything longer is no page of ours.
+constexpr std::size_t max_text_bytes = 1024 * 1024;
+// Sizes must fit the signed 64-bit counts of the notifications.
+constexpr std::uint64_t max_body_size = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
 
 std::string lower(std::string_view s)
 {
@@ -113,29 +126,34 @@ std::string_view trim(std::string_view s)
     return s;
 }
 
-// One request's connection: waits, reads through a buffer, and notifies.
-class Exchange {
+// One reply as it is read from a source: waits, reads through a buffer, and
+// notifies.
+class ReplyReader {
 public:
-    Exchange(HttpClient& client, const HttpClient::Sink& sink)
-        : client_(client), sink_(sink), buffer_(receive_buffer_size)
+    ReplyReader(HttpClient& client, ReplySource& source, const HttpClient::Sink& sink)
+        : client_(client), source_(source), sink_(sink), buffer_(receive_buffer_size)
     {
         last_idle_ = last_byte_ = Clock::now();
     }
 
-    HttpResult run(const HttpUrl& url)
+    HttpResult run()
     {
         HttpResult result;
-        result.error = connect(url);
-        if (result.error != HttpError::none) return result;
-        result.error = send_all(client_.request_text(url));
-        if (result.error != HttpError::none) return result;
-
         Head head;
-        do {
+        for (int interims = 0;; ++interims) {
             head = Head();
             result.error = read_head(head);
             if (result.error != HttpError::none) return result;
-        } while (head.status >= 100 && head.status < 200 && head.status != 101);
+            if (head.status < 100 || head.status >= 200 || head.status == 101) break;
+            if (interims + 1 >= max_interim_replies) {
+                result.error = HttpError::bad_reply;
+                return result;
+            }
+            // Bytes of interim replies are no progress: the idle limit keeps
+            // counting from the last byte before them.
+            interim_ = true;
+        }
+        interim_ = false;
         result.status = head.status;
 
         if (head.has_body) {
@@ -160,57 +178,32 @@ private:
         std::uint64_t content_length = 0;
     };
 
-    // Waits until the socket can be read or written, calling the idle handler
-    // on schedule. False with error set when the wait failed.
-    HttpError wait(bool for_write)
+    // Calls the idle handler on schedule and enforces the idle limit, also
+    // while bytes keep arriving that are no progress.
+    HttpError keep_alive(Clock::time_point& now)
+    {
+        now = Clock::now();
+        if (now - last_idle_ >= idle_interval) {
+            if (client_.on_idle) client_.on_idle();
+            last_idle_ = now = Clock::now();
+        }
+        if (now >= last_byte_ + client_.idle_timeout) return HttpError::timeout;
+        return HttpError::none;
+    }
+
+    // Waits until the source can be read, calling the idle handler on
+    // schedule.
+    HttpError wait()
     {
         for (;;) {
-            auto now = Clock::now();
-            if (now - last_idle_ >= idle_interval) {
-                if (client_.on_idle) client_.on_idle();
-                last_idle_ = now = Clock::now();
-            }
+            Clock::time_point now;
+            if (const auto e = keep_alive(now); e != HttpError::none) return e;
             const auto deadline = last_byte_ + client_.idle_timeout;
-            if (now >= deadline) return HttpError::timeout;
             const auto slice = std::min<Clock::duration>(idle_interval - (now - last_idle_), deadline - now);
-            const int ready = socket_.wait(for_write, std::chrono::duration_cast<std::chrono::milliseconds>(slice));
-            if (ready < 0) return for_write ? HttpError::send : HttpError::receive;
+            const int ready = source_.wait_readable(std::chrono::duration_cast<std::chrono::milliseconds>(slice));
+            if (ready < 0) return HttpError::receive;
             if (ready > 0) return HttpError::none;
         }
-    }
-
-    HttpError connect(const HttpUrl& url)
-    {
-        auto addresses = resolve(url.host, url.port);
-        if (addresses.empty()) return HttpError::lookup;
-        for (const auto& address : addresses) {
-            socket_ = Socket::open(address);
-            if (!socket_.valid()) continue;
-            const int started = socket_.start_connect(address);
-            if (started == 0) return HttpError::none;
-            if (started < 0) continue;
-            if (const auto waited = wait(true); waited == HttpError::timeout) return waited;
-            if (socket_.connect_error() == 0) {
-                last_byte_ = Clock::now();
-                return HttpError::none;
-            }
-        }
-        socket_ = Socket();
-        return HttpError::connect;
-    }
-
-    HttpError send_all(std::string_view data)
-    {
-        while (!data.empty()) {
-            const auto sent = socket_.send(data.data(), data.size());
-            if (sent > 0) {
-                data.remove_prefix(static_cast<std::size_t>(sent));
-                continue;
-            }
-            if (sent < 0 && sent != Socket::would_block) return HttpError::send;
-            if (const auto waited = wait(true); waited != HttpError::none) return waited;
-        }
-        return HttpError::none;
     }
 
     // Makes unread bytes available. none with pos_ < end_ on data, none with
@@ -220,18 +213,20 @@ private:
         if (pos_ < end_ || eof_) return HttpError::none;
         pos_ = end_ = 0;
         for (;;) {
-            const auto got = socket_.receive(buffer_.data(), buffer_.size());
+            Clock::time_point now;
+            if (const auto e = keep_alive(now); e != HttpError::none) return e;
+            const auto got = source_.receive(buffer_.data(), buffer_.size());
             if (got > 0) {
                 end_ = static_cast<std::size_t>(got);
-                last_byte_ = Clock::now();
+                if (!interim_) last_byte_ = now;
                 return HttpError::none;
             }
             if (got == 0) {
                 eof_ = true;
                 return HttpError::none;
             }
-            if (got != Socket::would_block) return HttpError::receive;
-            if (const auto waited = wait(false); waited != HttpError::none) return waited;
+            if (got != ReplySource::would_block) return HttpError::receive;
+            if (const auto waited = wait(); waited != HttpError::none) return waited;
         }
     }
 
@@ -247,12 +242,11 @@ private:
             const char* stop = std::find(begin, limit_end, '\n');
             line.append(begin, stop);
             pos_ = static_cast<std::size_t>(stop - buffer_.data());
-            if (pos_ < end_) {
-                ++pos_;
-                if (!line.empty() && line.back() == '\r') line.pop_back();
-                return HttpError::none;
-            }
+            const bool ended = pos_ < end_;
+            if (ended) ++pos_;
+            if (ended && !line.empty() && line.back() == '\r') line.pop_back();
             if (line.size() > limit) return HttpError::bad_reply;
+            if (ended) return HttpError::none;
         }
     }
 
@@ -286,13 +280,17 @@ private:
             const std::string name = lower(trim(std::string_view(line).substr(0, colon)));
             const std::string_view value = trim(std::string_view(line).substr(colon + 1));
             if (name == "transfer-encoding") {
-                // Chunked must be the last coding applied; that is the one we read.
-                const std::string v = lower(value);
-                head.chunked = v.size() >= 7 && v.compare(v.size() - 7, 7, "chunked") == 0;
+                // Chunked must be the last coding applied, and it is the only
+                // one we can undo; a body in any other coding is no use.
+                const std::string_view codings = value;
+                const auto comma = codings.rfind(',');
+                const std::string last = lower(trim(comma == std::string_view::npos ? codings : codings.substr(comma + 1)));
+                if (last != "chunked") return HttpError::bad_reply;
+                head.chunked = true;
             } else if (name == "content-length") {
                 std::uint64_t length = 0;
                 const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), length);
-                if (value.empty() || ec != std::errc() || end != value.data() + value.size())
+                if (value.empty() || ec != std::errc() || end != value.data() + value.size() || length > max_body_size)
                     return HttpError::bad_reply;
                 if (head.has_length && head.content_length != length) return HttpError::bad_reply;
                 head.has_length = true;
@@ -349,7 +347,7 @@ private:
             const std::string_view digits = trim(std::string_view(line).substr(0, line.find(';')));
             std::uint64_t size = 0;
             const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), size, 16);
-            if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size())
+            if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size() || size > max_body_size)
                 return HttpError::bad_reply;
             if (size == 0) break;
             if (const auto e = read_counted(size); e != HttpError::none) return e;
@@ -367,17 +365,126 @@ private:
     }
 
     HttpClient& client_;
+    ReplySource& source_;
     const HttpClient::Sink& sink_;
-    Socket socket_;
     std::vector<char> buffer_;
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
     bool eof_ = false;
     Clock::time_point last_idle_;
     Clock::time_point last_byte_;
+    bool interim_ = false;
+};
+
+class SocketSource : public ReplySource {
+public:
+    explicit SocketSource(Socket& socket) : socket_(socket) {}
+    std::int64_t receive(char* data, std::size_t size) override
+    {
+        const auto got = socket_.receive(data, size);
+        return got == Socket::would_block ? would_block : got;
+    }
+    int wait_readable(std::chrono::milliseconds timeout) override { return socket_.wait(false, timeout); }
+
+private:
+    Socket& socket_;
+};
+
+// One request's connection: connects, sends the request, and hands the
+// socket to the reply reader.
+class Exchange {
+public:
+    Exchange(HttpClient& client, const HttpClient::Sink& sink) : client_(client), sink_(sink)
+    {
+        last_idle_ = last_byte_ = Clock::now();
+    }
+
+    HttpResult run(const HttpUrl& url)
+    {
+        HttpResult result;
+        result.error = connect(url);
+        if (result.error != HttpError::none) return result;
+        result.error = send_all(client_.request_text(url));
+        if (result.error != HttpError::none) return result;
+        SocketSource source(socket_);
+        return read_reply(client_, source, sink_);
+    }
+
+private:
+    // Waits until the socket can be written, calling the idle handler on
+    // schedule; by default the idle limit counts from the last progress.
+    HttpError wait_writable(std::optional<Clock::time_point> until = std::nullopt)
+    {
+        for (;;) {
+            auto now = Clock::now();
+            if (now - last_idle_ >= idle_interval) {
+                if (client_.on_idle) client_.on_idle();
+                last_idle_ = now = Clock::now();
+            }
+            const auto deadline = until ? *until : last_byte_ + client_.idle_timeout;
+            if (now >= deadline) return HttpError::timeout;
+            const auto slice = std::min<Clock::duration>(idle_interval - (now - last_idle_), deadline - now);
+            const int ready = socket_.wait(true, std::chrono::duration_cast<std::chrono::milliseconds>(slice));
+            if (ready < 0) return HttpError::send;
+            if (ready > 0) return HttpError::none;
+        }
+    }
+
+    HttpError connect(const HttpUrl& url)
+    {
+        auto addresses = client_.resolve_host ? client_.resolve_host(url.host, url.port) : resolve(url.host, url.port);
+        if (addresses.empty()) return HttpError::lookup;
+        const auto end = last_byte_ + client_.idle_timeout;
+        bool timed_out = false;
+        for (std::size_t i = 0; i < addresses.size(); ++i) {
+            socket_ = Socket::open(addresses[i]);
+            if (!socket_.valid()) continue;
+            const int started = socket_.start_connect(addresses[i]);
+            if (started < 0) continue;
+            if (started > 0) {
+                // An address that does not answer gets its share of the time
+                // left, so that the ones after it are still tried.
+                const auto now = Clock::now();
+                const auto share = (end - now) / static_cast<int>(addresses.size() - i);
+                const auto waited = wait_writable(now + share);
+                if (waited == HttpError::timeout) timed_out = true;
+                if (waited != HttpError::none || socket_.connect_error() != 0) continue;
+            }
+            last_byte_ = Clock::now();
+            return HttpError::none;
+        }
+        socket_ = Socket();
+        return timed_out ? HttpError::timeout : HttpError::connect;
+    }
+
+    HttpError send_all(std::string_view data)
+    {
+        while (!data.empty()) {
+            const auto sent = socket_.send(data.data(), data.size());
+            if (sent > 0) {
+                data.remove_prefix(static_cast<std::size_t>(sent));
+                continue;
+            }
+            if (sent < 0 && sent != Socket::would_block) return HttpError::send;
+            if (const auto waited = wait_writable(); waited != HttpError::none) return waited;
+        }
+        return HttpError::none;
+    }
+
+    HttpClient& client_;
+    const HttpClient::Sink& sink_;
+    Socket socket_;
+    Clock::time_point last_idle_;
+    Clock::time_point last_byte_;
 };
 
 }  // namespace
+
+HttpResult read_reply(HttpClient& client, ReplySource& source, const HttpClient::Sink& sink)
+{
+    ReplyReader reader(client, source, sink);
+    return reader.run();
+}
 
 HttpResult HttpClient::get(const std::string& url, const Sink& sink)
 {
@@ -391,6 +498,7 @@ HttpResult HttpClient::get_text(const std::string& url, std::string& body)
 {
     body.clear();
     return get(url, [&body](const char* data, std::size_t size) {
+        if (size > max_text_bytes - body.size()) return false;
         body.append(data, size);
         return true;
     });

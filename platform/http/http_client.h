@@ -13,6 +13,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "platform/http/socket.h"
 
 namespace platform {
 
@@ -51,6 +54,10 @@ struct HttpUrl {
 // Base64 with the standard alphabet and "=" padding, no line breaks.
 [[nodiscard]] std::string base64_encode(std::string_view data);
 
+// A byte count for 32-bit progress notifications: counts from 2^31 up stay at
+// the top of the range.
+[[nodiscard]] std::int32_t capped_work_count(std::int64_t count);
+
 class HttpClient {
 public:
     // Notifications use int64 counts; a reply larger than the 32-bit range is
@@ -79,6 +86,8 @@ public:
     WorkHandler on_work;
     IdleHandler on_idle;
     std::chrono::milliseconds idle_timeout{60000};
+    // The addresses of a host; unset, the system's resolver.
+    std::function<std::vector<SocketAddress>(const std::string& host, std::uint16_t port)> resolve_host;
 
     [[nodiscard]] const Settings& settings() const { return settings_; }
 

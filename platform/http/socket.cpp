@@ -131,7 +131,7 @@ Socket Socket::open(const SocketAddress& address)
     return result;
 }
 
-Socket Socket::listen_loopback(std::uint16_t port)
+Socket Socket::listen_loopback(std::uint16_t port, int backlog)
 {
     ensure_started();
     const NativeSocket s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -147,7 +147,7 @@ Socket Socket::listen_loopback(std::uint16_t port)
     setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
 #endif
     if (::bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) return Socket();
-    if (::listen(s, 16) != 0 || !set_non_blocking(s)) return Socket();
+    if (::listen(s, backlog) != 0 || !set_non_blocking(s)) return Socket();
     return result;
 }
 

@@ -32,7 +32,7 @@ public:
     // A non-blocking stream socket for the address's family.
     [[nodiscard]] static Socket open(const SocketAddress& address);
     // A non-blocking socket listening on 127.0.0.1; port 0 picks a free one.
-    [[nodiscard]] static Socket listen_loopback(std::uint16_t port);
+    [[nodiscard]] static Socket listen_loopback(std::uint16_t port, int backlog = 16);
 
     [[nodiscard]] bool valid() const { return handle_ != invalid; }
     [[nodiscard]] std::uint16_t local_port() const;

@@ -1,11 +1,13 @@
 // The HTTP client against the test server on 127.0.0.1.
 #include "platform/http/http_client.h"
+#include "platform/http/socket.h"
 #include "tools/httpd/http_server.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -347,6 +349,29 @@ TEST(HttpText, ReturnsTheBodyAsText)
     EXPECT_FALSE(client.get_text(server.url("/gone"), text).ok());
 }
 
+TEST(HttpText, HoldsAtMostOneMebibyteOfBody)
+{
+    HttpServer server;
+    Reply fits;
+    fits.generated_size = 1 << 20;
+    server.set_reply("/fits", fits);
+    Reply endless;
+    endless.generated_size = 64 << 20;
+    endless.framing = Framing::close;
+    server.set_reply("/endless", endless);
+    Reply one_more;
+    one_more.generated_size = (1 << 20) + 1;
+    server.set_reply("/one-more", one_more);
+    HttpClient client(installer_settings());
+    std::string text;
+    EXPECT_TRUE(client.get_text(server.url("/fits"), text).ok());
+    EXPECT_EQ(text, httpd::generated_body(1 << 20));
+    EXPECT_FALSE(client.get_text(server.url("/one-more"), text).ok());
+    EXPECT_LE(text.size(), 1u << 20);
+    EXPECT_FALSE(client.get_text(server.url("/endless"), text).ok());
+    EXPECT_LE(text.size(), 1u << 20);
+}
+
 // --- Faults ------------------------------------------------------------------
 
 TEST(HttpFault, ABodyCutShortIsAFailureAndKeepsWhatArrived)
@@ -471,6 +496,48 @@ TEST(HttpFault, ASlowTrickleSucceedsWhenNoGapReachesTheIdleLimit)
     EXPECT_EQ(d.body, r.body);
     EXPECT_GE(idles, 3);
     EXPECT_EQ(d.transfers(), std::vector<std::int64_t>{40});
+}
+
+// A loopback listener whose queue is full answers no further connection.
+struct DeadAddress {
+    platform::Socket listener = platform::Socket::listen_loopback(0, 0);
+    std::vector<platform::Socket> fillers;
+    platform::SocketAddress address;
+
+    DeadAddress()
+    {
+        address = platform::resolve("127.0.0.1", listener.local_port()).at(0);
+        for (int i = 0; i < 4; ++i) {
+            fillers.push_back(platform::Socket::open(address));
+            (void)fillers.back().start_connect(address);
+        }
+        std::this_thread::sleep_for(200ms);
+    }
+};
+
+TEST(HttpFault, AnAddressThatDoesNotAnswerLeavesTimeForTheNext)
+{
+    HttpServer server;
+    server.set_reply("/x", Reply::text(200, "second address"));
+    DeadAddress dead;
+    Download d;
+    d.client.idle_timeout = 3s;
+    const auto good = platform::resolve("127.0.0.1", server.port());
+    d.client.resolve_host = [&](const std::string& host, std::uint16_t) {
+        EXPECT_EQ(host, "imu-test-host");
+        return std::vector<platform::SocketAddress>{dead.address, good.at(0)};
+    };
+    int idles = 0;
+    d.client.on_idle = [&] { ++idles; };
+    ASSERT_TRUE(d.get("http://imu-test-host/x").ok());
+    EXPECT_EQ(d.body, "second address");
+    EXPECT_GE(idles, 3) << "the window stays alive while the dead address is tried";
+
+    d.client.resolve_host = [&](const std::string&, std::uint16_t) {
+        return std::vector<platform::SocketAddress>{dead.address};
+    };
+    d.client.idle_timeout = 500ms;
+    EXPECT_EQ(d.get("http://imu-test-host/x").error, HttpError::timeout);
 }
 
 TEST(HttpFault, AnUnusableUrlFailsWithoutConnecting)

@@ -178,6 +178,12 @@ TEST(Files, ANonsenseDosDateIsRefused)
 
 TEST(Files, FullPathOfNothingIsNothing) { EXPECT_EQ(platform::full_path(""), ""); }
 
+TEST(Files, FullPathKeepsTheTwoBackslashesOfANetworkShare)
+{
+    EXPECT_EQ(platform::full_path("\\\\srv\\share\\a\\..\\b"), "\\\\srv\\share\\b");
+    EXPECT_EQ(platform::full_path("//srv/share/"), "\\\\srv\\share\\");
+}
+
 TEST(Files, TheReadOnlyAttributeComesAndGoes)
 {
     TempFolder folder;

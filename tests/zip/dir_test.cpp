@@ -371,6 +371,24 @@ INSTANTIATE_TEST_SUITE_P(CommentLengths, ZipDirEndRecordSearch,
                          testing::Values(0, 1, 4073, 4074, 4075, 4080, 4095, 4096, 4097, 8148, 8149, 8160, 8169,
                                          8170, 20000, 65535));
 
+// In an archive long enough that the second window does not reach back to
+// the start, a record across the first border is seen only because the
+// windows overlap.
+TEST(ZipDirEndRecord, FindsARecordAcrossTheBorderOfTwoWindowsInTheMiddleOfTheFile)
+{
+    TempFolder folder;
+    std::vector<TestEntry> entries = three_entries();
+    entries.push_back({.name = "filler.bin", .data = std::string(10000, 'f')});
+    for (const int length : {4075, 4080, 4090, 4095}) {
+        SCOPED_TRACE(length);
+        const std::string bytes = build_archive(entries, std::string(static_cast<std::size_t>(length), 'c'));
+        ASSERT_GT(bytes.size(), 14000u);
+        const Walk result = walk(folder.write("straddle.zip", bytes));
+        EXPECT_EQ(result.first, zip::UZ_OK);
+        EXPECT_EQ(result.names.size(), 4u);
+    }
+}
+
 TEST(ZipDirEndRecord, FindsTheRecordWhenTheCommentLengthFieldIsWrong)
 {
     TempFolder folder;
@@ -727,6 +745,15 @@ TEST(MaskMatches, OnlyASingleTrailingAsteriskMatchesNothing)
     EXPECT_TRUE(zip::mask_matches("a**", "ab"));
     EXPECT_FALSE(zip::mask_matches("?", ""));
     EXPECT_TRUE(zip::mask_matches("*", ""));
+}
+
+TEST(MaskMatches, AnInnerAsteriskMayMatchNothing)
+{
+    EXPECT_TRUE(zip::mask_matches("readme*.txt", "README.TXT"));
+    EXPECT_TRUE(zip::mask_matches("*.txt", ".txt"));
+    EXPECT_TRUE(zip::mask_matches("a*b*c", "abc"));
+    EXPECT_TRUE(zip::wild_match("docs\\x", "docs*\\x"));
+    EXPECT_FALSE(zip::mask_matches("readme*.txt", "readme.tx"));
 }
 
 TEST(MaskMatches, LeavesCharactersOutsideAToZAlone)

@@ -559,6 +559,105 @@ TEST_F(ExtractTest, Utf8FlaggedNamesAreNotTakenAsOemText)
     EXPECT_EQ(read_file(fs::path(target_) / fs::path(u8"\u00e9t\u00e9-oem.txt")), "o");
 }
 
+// ---- hostile archives and targets ----
+
+// Rewrites the local header offset of the n-th central header.
+void set_header_offset(std::string& zip_bytes, int n, std::uint32_t offset)
+{
+    std::size_t at = 0;
+    for (int i = 0; i <= n; ++i) at = zip_bytes.find("PK\x01\x02", i == 0 ? 0 : at + 4);
+    ASSERT_NE(at, std::string::npos);
+    std::string value;
+    put32(value, offset);
+    zip_bytes.replace(at + 42, 4, value);
+}
+
+TEST_F(ExtractTest, ArchiveWhoseOffsetsCountTheStubIsExtracted)
+{
+    // Self-extractors adjusted by "zip -A" store offsets from the start of the file.
+    const std::string a = dir_.file("sfx.zip");
+    write_file(a, build_zip({deflated("inner.txt", "counted stub"), stored("second.bin", noise(5000))},
+                            std::string(1000, 'S'), true));
+    EXPECT_EQ(extract(a), 2);
+    EXPECT_EQ(read_file(out("inner.txt")), "counted stub");
+    EXPECT_EQ(read_file(out("second.bin")), noise(5000));
+}
+
+TEST_F(ExtractTest, HeaderOffsetsThatLandOutsideTheFileAreRefused)
+{
+    // Stub length plus a stored offset near 2^31 must not wrap into the file.
+    std::string bytes = build_zip({stored("a.txt", "a"), stored("filler.bin", noise(4000))}, std::string(1000, 'S'));
+    set_header_offset(bytes, 0, 0x7FFFFFF0u);
+    const std::string a = dir_.file("far.zip");
+    write_file(a, bytes);
+    EXPECT_EQ(extract(a), UZ_READ_ERROR);
+    EXPECT_EQ(events.back().value, REPORT_FATAL);
+    set_header_offset(bytes, 0, 0xFFFFFF00u);
+    write_file(a, bytes);
+    EXPECT_EQ(extract(a), UZ_READ_ERROR);
+    EXPECT_FALSE(fs::exists(out("a.txt")));
+}
+
+TEST_F(ExtractTest, ANetworkShareTargetCreatesNoFoldersOnTheCurrentDrive)
+{
+    // The server and share are the root of such a path; nothing of it may
+    // appear under the root of the current drive.
+    const std::string stray = "imu-share-test-server";
+    std::error_code ec;
+    const fs::path stray_path = fs::path(fs::current_path().root_path()) / stray;
+    fs::remove_all(stray_path, ec);
+    target_ = "\\\\" + stray + "\\share\\folder";
+    (void)extract(archive({stored("sub/a.txt", "a")}));
+    const bool created = fs::exists(stray_path, ec);
+    fs::remove_all(stray_path, ec);
+    EXPECT_FALSE(created);
+}
+
+TEST_F(ExtractTest, AReadOnlyFolderEntryKeepsItsFolderWritable)
+{
+    TestEntry folder = stored("dir/", "");
+    folder.attributes = 0x11;  // directory, read-only: common in archives made on Windows
+    EXPECT_EQ(extract(archive({folder, stored("dir/a.txt", "a"), stored("dir/b.txt", "b")})), 3);
+    EXPECT_EQ(read_file(out("dir/b.txt")), "b");
+    const std::int32_t attributes = platform::get_file_attributes(out("dir").string());
+    EXPECT_EQ(attributes & platform::attr_read_only, 0u);
+#ifndef _WIN32
+    EXPECT_NE(fs::status(out("dir")).permissions() & fs::perms::owner_write, fs::perms::none);
+#endif
+}
+
+TEST_F(ExtractTest, AnExceptionFromTheReportProcedureDeletesThePartialOutput)
+{
+    const std::string a = archive({stored("kept.txt", "k"), stored("big.bin", noise(100000))});
+    EXPECT_THROW(extract_matching_ex(a.c_str(), target_.c_str(), "big.bin", throw_on_bytes, nullptr),
+                 std::runtime_error);
+    EXPECT_FALSE(fs::exists(out("big.bin")));
+    EXPECT_FALSE(busy);
+}
+
+TEST_F(ExtractTest, WindowsDeviceNamesAreUnsafeOnlyOnWindows)
+{
+    const std::vector<std::string> devices = {"CON", "nul", "Aux.txt", "sub/prn.log", "COM1", "com9.dat",
+                                              "LPT1", "lpt9.x.y", "dir/Nul/inside.txt", "CON .txt"};
+    for (const std::string& name : devices) {
+#ifdef _WIN32
+        EXPECT_FALSE(entry_name_is_safe(name)) << name;
+#else
+        EXPECT_TRUE(entry_name_is_safe(name)) << name;
+#endif
+    }
+    for (const std::string name : {"console.txt", "com10.txt", "lpt0", "nul_file", "auxiliary/x.txt", "prn1"})
+        EXPECT_TRUE(entry_name_is_safe(name)) << name;
+#ifdef _WIN32
+    const std::string a = archive({stored("NUL", "x"), stored("sub/con.txt", "x"), stored("Lpt1.log", "x"),
+                                   stored("com10.txt", "c"), stored("console.txt", "o")});
+    EXPECT_EQ(extract(a), 2);
+    EXPECT_EQ(count_of(UZ_WRITE_ERROR), 3);
+    EXPECT_EQ(read_file(out("com10.txt")), "c");
+    EXPECT_EQ(read_file(out("console.txt")), "o");
+#endif
+}
+
 TEST(SmallOperations, RatioNamePartAndDirectoryPath)
 {
     EXPECT_EQ(compression_ratio(25, 100), 75);
@@ -696,6 +795,74 @@ TEST_F(ExtractTest, ExtractionTakingOverASilentOneLetsThatOneFinish)
     EXPECT_EQ(extract(a), 2);
     EXPECT_EQ(nested, 0);
     EXPECT_EQ(read_file(nested_output), "a");
+    EXPECT_EQ(read_file(out("big.bin")), noise(50000));
+    EXPECT_FALSE(busy);
+}
+
+bool same_record(const ZipReport& a, const ZipReport& b)
+{
+    return std::string(a.name) == b.name && a.status == b.status && a.size == b.size &&
+           a.compressed_size == b.compressed_size && a.method == b.method && a.date_time == b.date_time;
+}
+
+TEST_F(ExtractTest, ABatchStartedFromTheMessagePumpIsRefusedAndLeavesTheRunningOneAlone)
+{
+    const std::string a = archive({deflated("big.bin", noise(50000)), stored("after.txt", "after")});
+    const std::string nested_target = dir_.file("nested");
+    std::vector<std::int32_t> nested;
+    platform::set_pump_hooks({[&](platform::WindowHandle) {
+                                  const ZipReport before = zip_report;
+                                  const ReportProc proc_before = report_proc;
+                                  nested.push_back(extract_matching(a.c_str(), nested_target.c_str(), "*.*"));
+                                  EXPECT_TRUE(same_record(before, zip_report));
+                                  EXPECT_EQ(report_proc, proc_before);
+                                  EXPECT_TRUE(busy);
+                              },
+                              {},
+                              {}});
+    set_report_proc(record);
+    EXPECT_EQ(extract_matching(a.c_str(), target_.c_str(), "*.*"), 2);
+    ASSERT_FALSE(nested.empty());
+    for (std::int32_t code : nested) EXPECT_EQ(code, UZ_BUSY);
+    EXPECT_EQ(values(), (std::vector<std::int32_t>{REPORT_ARCHIVE_BEGIN, REPORT_ENTRY_BEGIN, REPORT_ENTRY_DONE,
+                                                   REPORT_ENTRY_BEGIN, REPORT_ENTRY_DONE, REPORT_ARCHIVE_END}));
+    EXPECT_FALSE(fs::exists(nested_target));
+    EXPECT_EQ(read_file(out("after.txt")), "after");
+    EXPECT_EQ(report_proc, nullptr);
+}
+
+std::vector<std::int32_t> nested_events;
+void record_nested(std::int32_t value, ZipReport* r)
+{
+    if (r->status != REPORT_BYTES_WRITTEN) nested_events.push_back(value);
+}
+
+TEST_F(ExtractTest, ABatchTakingOverASilentOneHandsBackItsProceduresAndRecord)
+{
+    const std::string a = archive({deflated("big.bin", noise(50000)), stored("after.txt", "after")});
+    const std::string nested_target = dir_.file("nested");
+    std::int32_t nested = 1;
+    bool started = false;
+    nested_events.clear();
+    platform::set_pump_hooks({[&](platform::WindowHandle) {
+                                  if (started || !busy) return;
+                                  started = true;
+                                  const ZipReport before = zip_report;
+                                  G.last_pump_tick = platform::tick_count() - 31000;
+                                  nested = extract_matching_ex(a.c_str(), nested_target.c_str(), "after.txt",
+                                                               record_nested, nullptr);
+                                  EXPECT_TRUE(same_record(before, zip_report));
+                                  EXPECT_EQ(report_proc, record);
+                              },
+                              {},
+                              {}});
+    EXPECT_EQ(extract(a), 2);
+    EXPECT_EQ(nested, 1);
+    EXPECT_EQ(nested_events, (std::vector<std::int32_t>{REPORT_ARCHIVE_BEGIN, REPORT_ENTRY_BEGIN, REPORT_ENTRY_DONE,
+                                                        REPORT_ARCHIVE_END}));
+    EXPECT_EQ(values(), (std::vector<std::int32_t>{REPORT_ARCHIVE_BEGIN, REPORT_ENTRY_BEGIN, REPORT_ENTRY_DONE,
+                                                   REPORT_ENTRY_BEGIN, REPORT_ENTRY_DONE, REPORT_ARCHIVE_END}));
+    EXPECT_EQ(read_file(fs::path(nested_target) / "after.txt"), "after");
     EXPECT_EQ(read_file(out("big.bin")), noise(50000));
     EXPECT_FALSE(busy);
 }

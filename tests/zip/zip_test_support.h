@@ -208,7 +208,10 @@ inline void put32(std::string& out, std::uint32_t v)
 }
 
 // A whole archive: local headers with their data, central directory, end record.
-inline std::string build_zip(const std::vector<TestEntry>& entries, const std::string& stub = "")
+// With offsets_count_stub the header offsets count from the start of the file,
+// as "zip -A" leaves a self-extractor.
+inline std::string build_zip(const std::vector<TestEntry>& entries, const std::string& stub = "",
+                             bool offsets_count_stub = false)
 {
     std::string out = stub;
     std::string central;
@@ -217,7 +220,7 @@ inline std::string build_zip(const std::vector<TestEntry>& entries, const std::s
         const auto csize = static_cast<std::uint32_t>(e.data.size());
         const auto usize = static_cast<std::uint32_t>(e.plain.size());
         const std::uint16_t flags = static_cast<std::uint16_t>(e.flags | (e.descriptor ? 8 : 0));
-        const auto offset = static_cast<std::uint32_t>(out.size() - stub.size());
+        const auto offset = static_cast<std::uint32_t>(out.size() - (offsets_count_stub ? 0 : stub.size()));
 
         put32(out, 0x04034B50);
         put16(out, 20);

@@ -61,9 +61,28 @@ def deflate(data, level, strategy=zlib.Z_DEFAULT_STRATEGY):
     return c.compress(data) + c.flush()
 
 
+def http_replies():
+    """Replies in each framing, with interim replies and odd headers, each
+    behind a plan of piece sizes (first byte: the plan's length)."""
+    body = TEXT[:700]
+    chunks = b"".join(b"%x;ext=1\r\n" % len(body[i:i + 200]) + body[i:i + 200] + b"\r\n"
+                      for i in range(0, len(body), 200))
+    replies = [
+        b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % len(body) + body,
+        b"HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, chunked\r\n\r\n" + chunks + b"0\r\nX-T: 1\r\n\r\n",
+        b"HTTP/1.0 200 OK\r\nServer: x\r\n\r\n" + body,
+        b"HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early\r\nLink: a\r\n\r\n"
+        b"HTTP/1.1 404 Not Found\r\ncontent-length: 5\r\nContent-Length: 5\r\n\r\ngone!",
+        b"HTTP/1.1 204 No Content\r\n\r\n",
+        b"HTTP/1.1 304 Not Modified\nETag: x\n\n",
+    ]
+    plans = [b"\x00", b"\x03\x07\x10\xff", b"\x01\xf8", b"\x05\x00\x08\x0f\x27\x80"]
+    return [plans[i % len(plans)] + reply for i, reply in enumerate(replies)]
+
+
 def main():
     testdata, root = sys.argv[1], sys.argv[2]
-    dirs = {t: os.path.join(root, t) for t in ("dir", "extract", "inflate", "explode", "unshrink")}
+    dirs = {t: os.path.join(root, t) for t in ("dir", "extract", "inflate", "explode", "unshrink", "http")}
     for d in dirs.values():
         os.makedirs(d, exist_ok=True)
 
@@ -98,6 +117,7 @@ def main():
     streams["inflate"].append(deflate(TEXT, 6, zlib.Z_HUFFMAN_ONLY))
     streams["inflate"].append(deflate(TEXT[:100], 9, zlib.Z_RLE))
     streams["inflate"].append(deflate(b"", 6))
+    streams["http"] = http_replies()
     for t, items in streams.items():
         for i, data in enumerate(items):
             with open(os.path.join(dirs[t], "seed-%03d" % i), "wb") as f:

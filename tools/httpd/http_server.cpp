@@ -254,10 +254,12 @@ Reply HttpServer::choose_reply(const std::string& request)
     if (const auto it = replies_.find(target); it != replies_.end()) return it->second;
     const std::string path = target.substr(0, target.find('?'));
     if (const auto it = replies_.find(path); it != replies_.end()) return it->second;
-    if (!folder_.empty() && path.find("..") == std::string::npos && path.size() > 1) {
+    if (!folder_.empty() && path.find("..") == std::string::npos && !path.empty() && path[0] == '/') {
+        // A folder's front page is its index.html, as with any web server.
+        const bool front = path == "/";
         Reply r;
-        r.file = folder_ + path;
-        r.headers.emplace_back("Content-Type", "application/octet-stream");
+        r.file = folder_ + (front ? "/index.html" : path);
+        r.headers.emplace_back("Content-Type", front ? "text/html" : "application/octet-stream");
         if (std::ifstream(r.file, std::ios::binary)) return r;
     }
     return Reply::text(404, "<html><body>Not found</body></html>");

@@ -1,19 +1,22 @@
 // httpd: serves a folder on 127.0.0.1, with scripted replies and faults, for
 // the demo and the download benchmark. Runs until it is killed.
 //
-//   httpd [--port N] [--root DIR] [--auth USER:PASSWORD]
+//   httpd [--port N] [--root DIR] [--auth USER:PASSWORD] [--log FILE]
 //         [--generate PATH=BYTES] [--fault PATH=KIND[:ARG]] ...
 //
 // KIND is one of: status:CODE, redirect:LOCATION, cut:BYTES, reset:BYTES,
 // stall:BYTES, silent, trickle:MILLISECONDS, chunked:SIZE, close. A fault on a
 // path of the folder applies to that file's content. The first line written
-// is the server's base URL.
+// is the server's base URL. With --log, every request, its header block
+// included, is appended to FILE soon after it arrived, so that a script can
+// see what a client asked for and with which credentials.
 #include "tools/httpd/http_server.h"
 
 #include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -65,6 +68,7 @@ int main(int argc, char** argv)
         std::uint16_t port = 0;
         std::string root;
         std::string auth;
+        std::string log;
         std::vector<std::pair<std::string, httpd::Reply>> replies;
         for (int i = 1; i < argc; ++i) {
             const std::string option = argv[i];
@@ -77,6 +81,8 @@ int main(int argc, char** argv)
                 root = value;
             } else if (option == "--auth") {
                 auth = value;
+            } else if (option == "--log") {
+                log = value;
             } else if ((option == "--generate" || option == "--fault") && eq != std::string::npos) {
                 const std::string path = value.substr(0, eq);
                 const std::string setting = value.substr(eq + 1);
@@ -110,7 +116,19 @@ int main(int argc, char** argv)
         }
         std::printf("%s\n", server.url("/").c_str());
         std::fflush(stdout);
-        for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+        if (log.empty())
+            for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+        std::size_t logged = 0;
+        for (;;) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            const auto requests = server.requests();
+            if (requests.size() == logged)
+                continue;
+            // Opened per batch, so the file can be read (or removed) while the server runs.
+            std::ofstream out(log, std::ios::binary | std::ios::app);
+            for (; logged < requests.size(); ++logged)
+                out << requests[logged];
+        }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "httpd: %s\n", e.what());
         return 2;

@@ -224,7 +224,9 @@ GUIDE_FIRST_LINES=("Configuring ZADIG..."
   "Please check the USB ID of your selection. It must be 0BDA:2838:00. "
   "Check the selected driver is WINUSB (not libusb-xxx)"
   "You may close ZADIG now.")
-guide_at() { [ "$(guide_text | head -n 1)" = "$1" ] && control_shown "$MAIN_TITLE" Button YES; }
+# Called while a flow waits for the run; a caller may look at the window then.
+drive_watch() { :; }
+guide_at() { drive_watch; [ "$(guide_text | head -n 1)" = "$1" ] && control_shown "$MAIN_TITLE" Button YES; }
 
 # The folder step: by default "OK" on the folder the browser opened on.
 drive_choose_folder() { click_control "$MAIN_TITLE" Button OK; }

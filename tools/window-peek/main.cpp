@@ -168,11 +168,18 @@ int print_text(const std::string& title, const std::string& which)
     const auto index = std::strtoul(which.c_str(), nullptr, 10);
     if (index >= children.size())
         return 1;
-    std::string text = text_of(children[index]);
+    const std::string text = text_of(children[index]);
+    // Edits break lines with CR LF, rich edits may use CR alone.
     std::string out;
-    for (const char c : text)
-        if (c != '\r')
-            out += c;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            out += '\n';
+            if (i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        } else {
+            out += text[i];
+        }
+    }
     if (!out.empty() && out.back() != '\n')
         out += '\n';
     std::fwrite(out.data(), 1, out.size(), stdout);

@@ -528,4 +528,23 @@ TEST_F(Folders, ALongFolderPathReplacesItsLogLineWhole)
     EXPECT_EQ(Form1->Memo1.lines(), (Paths{"before", data.path(), "after"}));
 }
 
+// Not a check: tools/screenshot runs it to picture the folder step, and ends
+// the process once the picture is taken.
+TEST_F(Folders, DISABLED_FolderStepStaysOnScreen)
+{
+    std::filesystem::remove_all(data.path());  // the process ends without tidying up
+    Form1->Button3.show();
+    Form1->Memo1.clear();
+    Form1->FormCreate(*Form1);
+    FolderLineIndex = Form1->Memo1.add_line("");
+    Form1->stvw1.set_root("rfMyComputer");
+    const HTREEITEM drive = ChildAt(Top(), "C:\\");
+    ASSERT_NE(drive, nullptr);
+    TreeView_Expand(Tree(), drive, TVE_EXPAND);
+    TreeView_SelectItem(Tree(), ChildAt(drive, "C:\\users"));
+    SetForegroundWindow(Form1->handle());
+    Form1->stvw1.set_focus();
+    PumpFor(60000);
+}
+
 }  // namespace

@@ -37,10 +37,12 @@ TForm2::TForm2()
     Button2.OnClick = [this](Object& Sender) { Button2Click(Sender); };
 
     set_active_control(&Edit1);
-    OnClose = [this](Object& Sender) { FormClose(Sender); };
 }
 
-int TForm2::ShowModal() { return show_modal(); }
+// The close box ends the modal loop with the platform's cancel value, and a
+// closing program with none: both count as Cancel, the one result at which
+// the callers stop.
+int TForm2::ShowModal() { return show_modal() == 1 ? 1 : -1; }
 
 void TForm2::Button1Click(Object&)
 {
@@ -68,11 +70,4 @@ void TForm2::Edit1KeyDown(Object& Sender, unsigned short& Key)
 {
     if (Key == VK_RETURN)
         Button1Click(Sender);
-}
-
-// The close box cancels, so the callers see the one result that stops them.
-void TForm2::FormClose(Object&)
-{
-    if (modal_result() == 0)
-        set_modal_result(-1);
 }

@@ -27,7 +27,6 @@ public:
     void Button2Click(Object& Sender);
     // Return in the name field acts as OK.
     void Edit1KeyDown(Object& Sender, unsigned short& Key);
-    void FormClose(Object& Sender);
 };
 
 extern std::unique_ptr<TForm2> Form2;

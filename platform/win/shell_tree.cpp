@@ -195,9 +195,9 @@ std::string trimmed(std::string path)
 [[nodiscard]] bool is_at_or_under(const std::string& path, const std::string& folder)
 {
     const std::string base = trimmed(folder);
-    if (base.empty() || path.size() < base.size() || CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE,
-                                                                    path.c_str(), static_cast<int>(base.size()),
-                                                                    base.c_str(), static_cast<int>(base.size())) != CSTR_EQUAL)
+    const int length = static_cast<int>(base.size());
+    if (base.empty() || path.size() < base.size() ||
+        CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, path.c_str(), length, base.c_str(), length) != CSTR_EQUAL)
         return false;
     return path.size() == base.size() || path[base.size()] == '\\' || base.back() == '\\';
 }
@@ -275,10 +275,13 @@ void ShellTreeView::set_root(const std::string& root)
     ItemIdList location = locate(root);
     ShellFolderItem top = describe(location.get());
 
-    struct Quiet {
+    // Windows reports the old selection's removal as a change: that is no
+    // change of folder the handler should see.
+    quiet_ = true;
+    struct EndQuiet {
         bool& flag;
-        ~Quiet() { flag = false; }
-    } quiet{quiet_ = true};
+        ~EndQuiet() { flag = false; }
+    } end_quiet{quiet_};
     TreeView_DeleteAllItems(handle());
     root_ = root;
     const HTREEITEM item = insert(TVI_ROOT, std::move(top));
@@ -438,8 +441,9 @@ void ShellTreeView::check_for_changes()
         }
     }
     for (Node* node : stale) {
-        // An earlier refresh may have removed it.
-        if (nodes_.contains(node))
+        // An earlier refresh may have removed it, and a new folder may have
+        // taken its place in memory.
+        if (nodes_.contains(node) && node->enumerated)
             refresh_children(node->item);
     }
 }

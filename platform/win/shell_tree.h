@@ -110,6 +110,11 @@ private:
 // A drop-down of the desktop, the computer, its drives and the folders above
 // the current one, indented under each other with their icons.
 class ShellComboBox : public Control {
+    struct Entry {
+        ShellFolderItem folder;
+        int indent = 0;
+    };
+
 public:
     void create(Container& parent, int left, int top, int width);
 
@@ -119,8 +124,8 @@ public:
     void set_path(const std::string& path);
 
     [[nodiscard]] int entry_count() const { return static_cast<int>(entries_.size()); }
-    [[nodiscard]] const ShellFolderItem& entry(int index) const { return entries_.at(static_cast<std::size_t>(index)).folder; }
-    [[nodiscard]] int entry_indent(int index) const { return entries_.at(static_cast<std::size_t>(index)).indent; }
+    [[nodiscard]] const ShellFolderItem& entry(int index) const { return entry_at(index).folder; }
+    [[nodiscard]] int entry_indent(int index) const { return entry_at(index).indent; }
     [[nodiscard]] int item_index() const;
     void set_item_index(int index);
 
@@ -129,11 +134,8 @@ public:
     void handle_command(unsigned code) override;
 
 private:
-    struct Entry {
-        ShellFolderItem folder;
-        int indent = 0;
-    };
     void fill(const std::string& current);
+    [[nodiscard]] const Entry& entry_at(int index) const { return entries_.at(static_cast<std::size_t>(index)); }
 
     std::vector<Entry> entries_;
 };

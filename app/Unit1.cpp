@@ -109,6 +109,10 @@ void TForm1::CreatePageInstall()
         each.button.set_hint(each.hint);
         each.button.hide();
     }
+    button2.OnClick = [this](Object& Sender) { Button3Click(Sender); };
+    button4.OnClick = [this](Object& Sender) { Button4Click(Sender); };
+    SpeedButton4.OnClick = [this](Object& Sender) { SpeedButton4Click(Sender); };
+    SpeedButton5.OnClick = [this](Object& Sender) { SpeedButton5Click(Sender); };
 
     struct GuidePicture {
         platform::win::Image& image;
@@ -130,6 +134,14 @@ void TForm1::CreatePageInstall()
 
     stvw1.create(TabSheet1, 485, 30, 236, 311);
     stvw1.set_hint("Right click for NEW FOLDER and RENAME");
+    // Rooted before the handler is connected: the log has no folder line yet.
+    stvw1.set_root("rfDesktop");
+    stvw1.OnChange = [this](Object& Sender) { stvw1Change(Sender); };
+    PopupMenu1.add_item(New1, "New");
+    PopupMenu1.add_item(Rename1, "Rename");
+    New1.OnClick = [this](Object& Sender) { New1Click(Sender); };
+    Rename1.OnClick = [this](Object& Sender) { Rename1Click(Sender); };
+    stvw1.set_popup_menu(&PopupMenu1);
     stvw1.hide();
 
     ComboBox1.create(TabSheet1, 20, 235, 181);
@@ -143,6 +155,7 @@ void TForm1::CreatePageInstall()
     speedbutton3.hide();
 
     ShellComboBox1.create(TabSheet1, 485, 5, 236);
+    ShellComboBox1.OnChange = [this](Object& Sender) { ShellComboBox1Change(Sender); };
     ShellComboBox1.hide();
 
     Button3.create(TabSheet1, "OK", 20, 105, 101, 36);

@@ -101,6 +101,20 @@ public:
     // The three links of the Internet page (Unit1_links.cpp).
     void SpeedButton6Click(Object& Sender);
 
+    // Folder browser (Unit1_folders.cpp).
+    platform::win::PopupMenu PopupMenu1;
+    platform::win::MenuItem New1, Rename1;
+    // The tree's selection changed: the log's folder line follows it.
+    void stvw1Change(Object& Sender);
+    // Re-roots the tree at the chosen entry when it is a usable folder.
+    void ShellComboBox1Change(Object& Sender);
+    void Button3Click(Object& Sender);        // button2: the desktop
+    void Button4Click(Object& Sender);        // button4: the computer
+    void SpeedButton4Click(Object& Sender);   // the parent folder
+    void SpeedButton5Click(Object& Sender);   // the application folder
+    void New1Click(Object& Sender);
+    void Rename1Click(Object& Sender);
+
     // Operations.
     void AddLogLine(const std::string& text);
     [[nodiscard]] int VisibleLineCount(platform::win::Memo& memo);
@@ -179,3 +193,13 @@ void OpenWithShell(const std::string& path);
 // An existing folder on a drive ("C:\...") or a tree root name ("rf...");
 // network paths are not usable.
 [[nodiscard]] bool IsUsableFolder(const std::string& path);
+
+// Folder browser (Unit1_folders.cpp).
+// The folder that the folder-name dialog looks in for an existing folder of
+// the entered name.
+extern std::string DialogBaseFolder;
+// The folder containing `path`: a drive's root keeps its separator, a deeper
+// folder ends in one.
+[[nodiscard]] std::string ParentFolderOf(const std::string& path);
+// False when the name holds one of  " * / : < > ? \ |
+[[nodiscard]] bool IsLegalFolderName(const std::string& name);

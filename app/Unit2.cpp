@@ -1,5 +1,73 @@
 #include "app/Unit2.h"
 
+#include "app/Unit1.h"
+#include "platform/files.h"
+#include "platform/win/application.h"
+
+using platform::win::message_box;
+
 std::unique_ptr<TForm2> Form2;
 
-TForm2::TForm2() { create_dialog("New or rename folder", 319, 126); }
+namespace {
+
+constexpr COLORREF PromptText = RGB(255, 251, 240);
+constexpr COLORREF FolderText = RGB(255, 255, 0);
+
+}  // namespace
+
+TForm2::TForm2()
+{
+    create_dialog("New or rename folder", 319, 126);
+    set_font("Segoe UI", 12);
+    const COLORREF grey = GetSysColor(COLOR_BTNFACE);
+
+    Label1.create(*this, "Please enter a subfolder name for", 15, 10, 291, 20);
+    Label1.set_font("Segoe UI", 13);
+    Label1.set_colors(PromptText, grey);
+    Label2.create(*this, "", 15, 32, 291, 25);
+    Label2.set_font("Segoe UI", 13);
+    Label2.set_colors(FolderText, grey);
+
+    Edit1.create(*this, 15, 55, 291, 21);
+    Edit1.OnKeyDown = [this](Object& Sender, unsigned short& Key) { Edit1KeyDown(Sender, Key); };
+
+    Button1.create(*this, "OK", 79, 90, 75, 25);
+    Button1.OnClick = [this](Object& Sender) { Button1Click(Sender); };
+    Button2.create(*this, "Cancel", 169, 90, 75, 25);
+    Button2.OnClick = [this](Object& Sender) { Button2Click(Sender); };
+
+    set_active_control(&Edit1);
+}
+
+// The close box ends the modal loop with the platform's cancel value, and a
+// closing program with none: both count as Cancel, the one result at which
+// the callers stop.
+int TForm2::ShowModal() { return show_modal() == 1 ? 1 : -1; }
+
+void TForm2::Button1Click(Object&)
+{
+    const std::string name = Edit1.text();
+    if (name.empty())
+        return;
+    std::string candidate = DialogBaseFolder;
+    if (candidate.empty() || candidate.back() != '\\')
+        candidate += '\\';
+    candidate += name;
+    if (platform::directory_exists(candidate)) {
+        message_box("Folder exists already.", "ARVELON IMU", MB_OK | MB_ICONWARNING);
+        return;
+    }
+    if (!IsLegalFolderName(name)) {
+        message_box("Illegal character in folder name.", "ARVELON IMU", MB_OK | MB_ICONWARNING);
+        return;
+    }
+    set_modal_result(1);
+}
+
+void TForm2::Button2Click(Object&) { set_modal_result(-1); }
+
+void TForm2::Edit1KeyDown(Object& Sender, unsigned short& Key)
+{
+    if (Key == VK_RETURN)
+        Button1Click(Sender);
+}

@@ -469,13 +469,15 @@ std::int32_t extract_matching_ex(const char* archive_name, const char* target_di
     // procedures and report record: refused, unless the running extraction
     // is dead and is being taken over.
     if (batch_running && !(busy && !running_extraction_is_alive())) return UZ_BUSY;
+    // The walk outlives the batch's scope, which closes it however the batch
+    // is left.
+    ZipDirScan scan;
     BatchScope batch;
 
     std::int32_t prefix = 0;
     if (!is_zip_archive(archive_name, &prefix)) return UZ_NOT_AN_ARCHIVE;
     zip_report = {};
 
-    ZipDirScan scan;
     if (zip_dir_first(archive_name, scan) != 0) return UZ_BAD_ARCHIVE;
     batch.directory_opened(scan);
 

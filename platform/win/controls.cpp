@@ -87,6 +87,8 @@ void Control::bring_to_front()
     SetWindowPos(window_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
+void Control::set_focus() { SetFocus(window_); }
+
 void Control::repaint()
 {
     RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
@@ -417,6 +419,42 @@ int ProgressBar::max() const { return static_cast<int>(SendMessageA(handle(), PB
 void ProgressBar::set_position(int value) { SendMessageA(handle(), PBM_SETPOS, static_cast<WPARAM>(value), 0); }
 
 int ProgressBar::position() const { return static_cast<int>(SendMessageA(handle(), PBM_GETPOS, 0, 0)); }
+
+void Label::create(Container& parent, const std::string& caption, int left, int top, int width, int height)
+{
+    create_window("STATIC", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | SS_LEFT | SS_NOPREFIX, 0, handle_of(parent),
+                  layout(left, top, width, height), caption);
+}
+
+Edit::~Edit()
+{
+    if (created())
+        RemoveWindowSubclass(handle(), subclass_proc, 1);
+}
+
+void Edit::create(Container& parent, int left, int top, int width, int height)
+{
+    create_window("EDIT", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE,
+                  handle_of(parent), layout(left, top, width, height));
+    SetWindowSubclass(handle(), subclass_proc, 1, reinterpret_cast<DWORD_PTR>(this));
+}
+
+LRESULT CALLBACK Edit::subclass_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
+                                     DWORD_PTR self_data)
+{
+    auto* self = reinterpret_cast<Edit*>(self_data);
+    if (message == WM_KEYDOWN && self->OnKeyDown) {
+        auto key = static_cast<unsigned short>(wparam);
+        application().guard([&] { self->OnKeyDown(*self, key); });
+        if (key == 0)
+            return 0;
+        wparam = key;
+    }
+    // A one-line field only beeps at Return and Escape.
+    if (message == WM_CHAR && (wparam == '\r' || wparam == 27))
+        return 0;
+    return DefSubclassProc(window, message, wparam, lparam);
+}
 
 void TreeView::create(Container& parent, int left, int top, int width, int height)
 {

@@ -48,6 +48,8 @@ public:
     [[nodiscard]] bool enabled() const;
     // Raises the control above its siblings.
     void bring_to_front();
+    // Gives the control the keyboard focus.
+    void set_focus();
     // Redraws the control and its children now.
     void repaint();
 
@@ -194,6 +196,8 @@ public:
     int show_modal();
     void set_modal_result(int result) { modal_result_ = result; }
     [[nodiscard]] int modal_result() const { return modal_result_; }
+    // The control that gets the focus when the form shows as a dialog.
+    void set_active_control(Control* control) { active_control_ = control; }
 
     NotifyEvent OnClose;
     // The window has moved (WM_MOVE).
@@ -203,8 +207,12 @@ protected:
     LRESULT handle_message(UINT message, WPARAM wparam, LPARAM lparam) override;
 
 private:
+    // Dialogs open centred over the main window, wherever it is by then.
+    void centre_over_main_window();
     int modal_result_ = 0;
     bool in_modal_ = false;
+    bool dialog_ = false;
+    Control* active_control_ = nullptr;
 };
 
 // One page of a PageControl.
@@ -319,6 +327,26 @@ public:
     [[nodiscard]] int max() const;
     void set_position(int value);
     [[nodiscard]] int position() const;
+};
+
+// A static text, drawn in the colours set_colors gives.
+class Label : public Control {
+public:
+    void create(Container& parent, const std::string& caption, int left, int top, int width, int height);
+};
+
+// A one-line edit field.
+class Edit : public Control {
+public:
+    ~Edit() override;
+    void create(Container& parent, int left, int top, int width, int height);
+    // A key went down while the field had the focus. A handler that sets Key
+    // to 0 keeps the key from the field.
+    std::function<void(Object& Sender, unsigned short& Key)> OnKeyDown;
+
+private:
+    static LRESULT CALLBACK subclass_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR id,
+                                          DWORD_PTR self);
 };
 
 // A tree of items, the base of the folder tree.

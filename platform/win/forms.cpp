@@ -261,6 +261,21 @@ void Form::create_dialog(const std::string& caption, int client_width, int clien
     const int left = over.left + ((over.right - over.left) - width) / 2;
     const int top = over.top + ((over.bottom - over.top) - height) / 2;
     create_container(style, ex_style, owner, RECT{left, top, left + width, top + height}, caption);
+    dialog_ = true;
+}
+
+void Form::centre_over_main_window()
+{
+    RECT frame{};
+    GetWindowRect(handle(), &frame);
+    RECT over{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    const HWND main = application().main_window();
+    if (main != nullptr && main != handle())
+        GetWindowRect(main, &over);
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    SetWindowPos(handle(), nullptr, over.left + ((over.right - over.left) - width) / 2,
+                 over.top + ((over.bottom - over.top) - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Form::close()
@@ -282,8 +297,12 @@ int Form::show_modal()
     in_modal_ = true;
     if (disable_owner)
         EnableWindow(owner, FALSE);
+    if (dialog_)
+        centre_over_main_window();
     show();
     SetActiveWindow(handle());
+    if (active_control_ != nullptr)
+        active_control_->set_focus();
     while (modal_result_ == 0 && !application().terminated())
         application().handle_message();
     // The owner comes back before this window hides, so it gets the focus.

@@ -1,32 +1,626 @@
+// The shell folder tree and drop-down, over IShellFolder and item ID lists.
 #include "platform/win/shell_tree.h"
 
+#include "platform/win/application.h"
+
+#include <shellapi.h>
 #include <shlwapi.h>
+#include <windowsx.h>
+
+#include <algorithm>
+#include <stdexcept>
+#include <utility>
 
 namespace platform::win {
 
-void ShellTreeView::set_root(const std::string& root)
+namespace {
+
+// An owned COM interface pointer.
+template <class T>
+class ComRef {
+public:
+    ComRef() = default;
+    ComRef(const ComRef&) = delete;
+    ComRef& operator=(const ComRef&) = delete;
+    ComRef(ComRef&& other) noexcept : pointer_(std::exchange(other.pointer_, nullptr)) {}
+    ~ComRef()
+    {
+        if (pointer_ != nullptr)
+            pointer_->Release();
+    }
+    [[nodiscard]] T* get() const { return pointer_; }
+    T* operator->() const { return pointer_; }
+    explicit operator bool() const { return pointer_ != nullptr; }
+    // For the functions that hand out a new reference.
+    void** out() { return reinterpret_cast<void**>(&pointer_); }
+    T** typed_out() { return &pointer_; }
+
+private:
+    T* pointer_ = nullptr;
+};
+
+std::wstring widen(const std::string& text)
 {
-    if (lstrcmpiA(root.c_str(), root_.c_str()) == 0)
-        return;
-    root_ = root;
-    TreeView_DeleteAllItems(handle());
-    TVINSERTSTRUCTA item{};
-    item.hParent = TVI_ROOT;
-    item.hInsertAfter = TVI_LAST;
-    item.item.mask = TVIF_TEXT;
-    item.item.pszText = root_.data();
-    const HTREEITEM top = reinterpret_cast<HTREEITEM>(
-        SendMessageA(handle(), TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
-    TreeView_SelectItem(handle(), top);
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 1), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), length);
+    wide.resize(wide.size() - 1);
+    return wide;
 }
 
-std::string ShellTreeView::selected_path() const
+std::string error_text(HRESULT code)
 {
-    if (TreeView_GetSelection(handle()) == nullptr)
+    char* buffer = nullptr;
+    const DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+    std::string text = length > 0 ? std::string(buffer, length) : "Shell error " + std::to_string(code);
+    LocalFree(buffer);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+        text.pop_back();
+    return text;
+}
+
+ComRef<IShellFolder> desktop()
+{
+    ComRef<IShellFolder> folder;
+    if (FAILED(SHGetDesktopFolder(folder.typed_out())))
+        throw std::runtime_error("The shell's desktop folder is not available");
+    return folder;
+}
+
+bool is_desktop(const ITEMIDLIST* absolute) { return absolute == nullptr || absolute->mkid.cb == 0; }
+
+ComRef<IShellFolder> bind(const ITEMIDLIST* absolute)
+{
+    ComRef<IShellFolder> top = desktop();
+    if (is_desktop(absolute))
+        return top;
+    ComRef<IShellFolder> folder;
+    if (FAILED(top->BindToObject(absolute, nullptr, IID_IShellFolder, folder.out())))
         return {};
-    std::string path = root_;
-    if (path.size() > 3 && path.back() == '\\') path.pop_back();
+    return folder;
+}
+
+std::string display_name(IShellFolder& folder, const ITEMIDLIST* relative, SHGDNF flags)
+{
+    STRRET name{};
+    if (FAILED(folder.GetDisplayNameOf(relative, flags, &name)))
+        return {};
+    char buffer[MAX_PATH * 2] = {};
+    if (FAILED(StrRetToBufA(&name, relative, buffer, sizeof(buffer))))
+        return {};
+    return buffer;
+}
+
+// Names, path, icons and whether it holds folders, of a folder whose parent
+// is open already.
+ShellFolderItem describe(IShellFolder& parent, const ITEMIDLIST* relative, ItemIdList absolute)
+{
+    ShellFolderItem item;
+    item.name = display_name(parent, relative, SHGDN_INFOLDER);
+    item.path = display_name(parent, relative, SHGDN_FORPARSING);
+    SFGAOF attributes = SFGAO_HASSUBFOLDER;
+    item.has_subfolders = SUCCEEDED(parent.GetAttributesOf(1, &relative, &attributes)) &&
+                          (attributes & SFGAO_HASSUBFOLDER) != 0;
+    SHFILEINFOA info{};
+    const auto id_list = reinterpret_cast<const char*>(absolute.get());
+    if (SHGetFileInfoA(id_list, 0, &info, sizeof(info), SHGFI_PIDL | SHGFI_SYSICONINDEX | SHGFI_SMALLICON) != 0)
+        item.icon = info.iIcon;
+    item.open_icon = item.icon;
+    if (SHGetFileInfoA(id_list, 0, &info, sizeof(info),
+                       SHGFI_PIDL | SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_OPENICON) != 0)
+        item.open_icon = info.iIcon;
+    item.absolute = std::move(absolute);
+    return item;
+}
+
+ShellFolderItem describe(const ITEMIDLIST* absolute)
+{
+    ComRef<IShellFolder> parent;
+    const ITEMIDLIST* last = nullptr;
+    if (FAILED(SHBindToParent(absolute, IID_IShellFolder, parent.out(), &last)))
+        throw std::runtime_error("The shell cannot show this folder");
+    return describe(*parent.get(), last, ItemIdList(ILClone(absolute)));
+}
+
+// The folders directly in a folder, in the shell's own order. Zip archives
+// and the like, which the shell also shows as folders, are left out: nothing
+// can be installed into them.
+std::vector<ShellFolderItem> subfolders(const ITEMIDLIST* absolute, HWND owner)
+{
+    std::vector<ShellFolderItem> result;
+    ComRef<IShellFolder> folder = bind(absolute);
+    if (!folder)
+        return result;
+    ComRef<IEnumIDList> list;
+    if (folder->EnumObjects(owner, SHCONTF_FOLDERS, list.typed_out()) != S_OK || !list)
+        return result;
+    ITEMIDLIST* relative = nullptr;
+    while (list->Next(1, &relative, nullptr) == S_OK) {
+        const ItemIdList owned(relative);
+        SFGAOF attributes = SFGAO_FOLDER | SFGAO_STREAM;
+        const ITEMIDLIST* one = relative;
+        if (FAILED(folder->GetAttributesOf(1, &one, &attributes)) || (attributes & SFGAO_FOLDER) == 0 ||
+            (attributes & SFGAO_STREAM) != 0)
+            continue;
+        result.push_back(describe(*folder.get(), relative, ItemIdList(ILCombine(absolute, relative))));
+    }
+    IShellFolder& order = *folder.get();
+    std::stable_sort(result.begin(), result.end(), [&](const ShellFolderItem& a, const ShellFolderItem& b) {
+        return static_cast<short>(HRESULT_CODE(
+                   order.CompareIDs(0, ILFindLastID(a.absolute.get()), ILFindLastID(b.absolute.get())))) < 0;
+    });
+    return result;
+}
+
+// A path, "rfDesktop" or "rfMyComputer" as an item ID list from the desktop.
+ItemIdList locate(const std::string& root)
+{
+    ITEMIDLIST* found = nullptr;
+    if (lstrcmpiA(root.c_str(), "rfDesktop") == 0 || lstrcmpiA(root.c_str(), "rfMyComputer") == 0) {
+        const int which = lstrcmpiA(root.c_str(), "rfDesktop") == 0 ? CSIDL_DESKTOP : CSIDL_DRIVES;
+        const HRESULT result = SHGetSpecialFolderLocation(nullptr, which, &found);
+        if (FAILED(result))
+            throw std::runtime_error(error_text(result));
+        return ItemIdList(found);
+    }
+    std::wstring wide = widen(root);
+    const HRESULT result = desktop()->ParseDisplayName(nullptr, nullptr, wide.data(), nullptr, &found, nullptr);
+    if (FAILED(result))
+        throw std::runtime_error(error_text(result));
+    return ItemIdList(found);
+}
+
+[[nodiscard]] bool is_drive_root(const std::string& path)
+{
+    return path.size() == 3 && path[1] == ':' && path[2] == '\\';
+}
+
+// The parsing path without the separator the shell may leave at its end.
+std::string trimmed(std::string path)
+{
+    if (path.size() > 1 && path.back() == '\\' && !is_drive_root(path))
+        path.pop_back();
     return path;
+}
+
+[[nodiscard]] bool is_folder(const std::string& path)
+{
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// True when `path` is `folder` or lies below it.
+[[nodiscard]] bool is_at_or_under(const std::string& path, const std::string& folder)
+{
+    const std::string base = trimmed(folder);
+    const int length = static_cast<int>(base.size());
+    if (base.empty() || path.size() < base.size() ||
+        CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, path.c_str(), length, base.c_str(), length) != CSTR_EQUAL)
+        return false;
+    return path.size() == base.size() || path[base.size()] == '\\' || base.back() == '\\';
+}
+
+HIMAGELIST system_small_icons()
+{
+    SHFILEINFOA info{};
+    ITEMIDLIST empty{};
+    return reinterpret_cast<HIMAGELIST>(SHGetFileInfoA(reinterpret_cast<const char*>(&empty), 0, &info, sizeof(info),
+                                                       SHGFI_PIDL | SHGFI_SYSICONINDEX | SHGFI_SMALLICON));
+}
+
+}  // namespace
+
+// FolderWatch -------------------------------------------------------------------
+
+FolderWatch::FolderWatch(const std::string& folder)
+    : handle_(FindFirstChangeNotificationA(folder.c_str(), FALSE, FILE_NOTIFY_CHANGE_DIR_NAME))
+{
+}
+
+FolderWatch::FolderWatch(FolderWatch&& other) noexcept : handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {}
+
+FolderWatch& FolderWatch::operator=(FolderWatch&& other) noexcept
+{
+    if (this != &other) {
+        if (active())
+            FindCloseChangeNotification(handle_);
+        handle_ = std::exchange(other.handle_, INVALID_HANDLE_VALUE);
+    }
+    return *this;
+}
+
+FolderWatch::~FolderWatch()
+{
+    if (active())
+        FindCloseChangeNotification(handle_);
+}
+
+bool FolderWatch::changed()
+{
+    if (!active() || WaitForSingleObject(handle_, 0) != WAIT_OBJECT_0)
+        return false;
+    FindNextChangeNotification(handle_);
+    return true;
+}
+
+// ShellTreeView ---------------------------------------------------------------------
+
+ShellTreeView::ShellTreeView()
+{
+    watch_timer_.set_interval(500);
+    watch_timer_.OnTimer = [this](Object&) { check_for_changes(); };
+}
+
+ShellTreeView::~ShellTreeView()
+{
+    if (created())
+        RemoveWindowSubclass(handle(), subclass_proc, 1);
+}
+
+void ShellTreeView::create(Container& parent, int left, int top, int width, int height)
+{
+    TreeView::create(parent, left, top, width, height);
+    TreeView_SetImageList(handle(), system_small_icons(), TVSIL_NORMAL);
+    SetWindowSubclass(handle(), subclass_proc, 1, reinterpret_cast<DWORD_PTR>(this));
+    watch_timer_.set_enabled(true);
+}
+
+void ShellTreeView::set_root(const std::string& root)
+{
+    if (!root_.empty() && lstrcmpiA(root.c_str(), root_.c_str()) == 0)
+        return;
+    // Both may raise: the tree stays as it was.
+    ItemIdList location = locate(root);
+    ShellFolderItem top = describe(location.get());
+
+    // Windows reports the old selection's removal as a change: that is no
+    // change of folder the handler should see.
+    quiet_ = true;
+    struct EndQuiet {
+        bool& flag;
+        ~EndQuiet() { flag = false; }
+    } end_quiet{quiet_};
+    TreeView_DeleteAllItems(handle());
+    root_ = root;
+    const HTREEITEM item = insert(TVI_ROOT, std::move(top));
+    fill_children(item);
+    TreeView_Expand(handle(), item, TVE_EXPAND);
+    quiet_ = false;
+    TreeView_SelectItem(handle(), item);
+}
+
+std::string ShellTreeView::selected_path() const { return path_of(TreeView_GetSelection(handle())); }
+
+std::string ShellTreeView::path_of(HTREEITEM item) const
+{
+    const Node* node = node_of(item);
+    return node == nullptr ? std::string() : trimmed(node->folder.path);
+}
+
+ShellTreeView::Node* ShellTreeView::node_of(HTREEITEM item) const
+{
+    if (item == nullptr)
+        return nullptr;
+    TVITEMA info{};
+    info.mask = TVIF_PARAM | TVIF_HANDLE;
+    info.hItem = item;
+    if (!TreeView_GetItem(handle(), &info))
+        return nullptr;
+    auto* node = reinterpret_cast<Node*>(info.lParam);
+    return nodes_.contains(node) ? node : nullptr;
+}
+
+HTREEITEM ShellTreeView::insert(HTREEITEM parent, ShellFolderItem folder)
+{
+    auto owned = std::make_unique<Node>();
+    Node* node = owned.get();
+    node->folder = std::move(folder);
+    nodes_.emplace(node, std::move(owned));
+
+    TVINSERTSTRUCTA entry{};
+    entry.hParent = parent;
+    entry.hInsertAfter = TVI_LAST;
+    entry.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_PARAM | TVIF_CHILDREN;
+    entry.item.pszText = node->folder.name.data();
+    entry.item.iImage = node->folder.icon;
+    entry.item.iSelectedImage = node->folder.open_icon;
+    entry.item.cChildren = node->folder.has_subfolders ? 1 : 0;
+    entry.item.lParam = reinterpret_cast<LPARAM>(node);
+    node->item = reinterpret_cast<HTREEITEM>(
+        SendMessageA(handle(), TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&entry)));
+    if (node->item == nullptr) {
+        nodes_.erase(node);
+        return nullptr;
+    }
+    return node->item;
+}
+
+void ShellTreeView::fill_children(HTREEITEM item)
+{
+    Node* node = node_of(item);
+    if (node == nullptr)
+        return;
+    node->enumerated = true;
+    std::vector<ShellFolderItem> children = subfolders(node->folder.absolute.get(), handle());
+    for (ShellFolderItem& child : children)
+        insert(item, std::move(child));
+    TVITEMA info{};
+    info.mask = TVIF_CHILDREN | TVIF_HANDLE;
+    info.hItem = item;
+    info.cChildren = children.empty() ? 0 : 1;
+    TreeView_SetItem(handle(), &info);
+    if (is_folder(node->folder.path))
+        node->watch = FolderWatch(node->folder.path);
+}
+
+void ShellTreeView::refresh_children(HTREEITEM item)
+{
+    Node* node = node_of(item);
+    if (node == nullptr)
+        return;
+    std::vector<ShellFolderItem> fresh = subfolders(node->folder.absolute.get(), handle());
+    std::vector<bool> kept(fresh.size(), false);
+    for (HTREEITEM child = TreeView_GetChild(handle(), item); child != nullptr;) {
+        const HTREEITEM next = TreeView_GetNextSibling(handle(), child);
+        Node* shown = node_of(child);
+        std::size_t match = fresh.size();
+        for (std::size_t i = 0; shown != nullptr && i < fresh.size(); ++i) {
+            if (!kept[i] && lstrcmpiA(fresh[i].path.c_str(), shown->folder.path.c_str()) == 0) {
+                match = i;
+                break;
+            }
+        }
+        if (match < fresh.size()) {
+            kept[match] = true;
+            if (fresh[match].name != shown->folder.name) {
+                shown->folder.name = fresh[match].name;
+                TVITEMA text{};
+                text.mask = TVIF_TEXT | TVIF_HANDLE;
+                text.hItem = child;
+                text.pszText = shown->folder.name.data();
+                TreeView_SetItem(handle(), &text);
+            }
+        } else {
+            // A selection inside a vanished folder moves up to this folder.
+            for (HTREEITEM up = TreeView_GetSelection(handle()); up != nullptr; up = TreeView_GetParent(handle(), up)) {
+                if (up == child) {
+                    TreeView_SelectItem(handle(), item);
+                    break;
+                }
+            }
+            TreeView_DeleteItem(handle(), child);
+        }
+        child = next;
+    }
+    bool added = false;
+    for (std::size_t i = 0; i < fresh.size(); ++i) {
+        if (!kept[i]) {
+            insert(item, std::move(fresh[i]));
+            added = true;
+        }
+    }
+    if (added) {
+        ComRef<IShellFolder> folder = bind(node->folder.absolute.get());
+        if (folder) {
+            TVSORTCB sort{};
+            sort.hParent = item;
+            sort.lParam = reinterpret_cast<LPARAM>(folder.get());
+            sort.lpfnCompare = [](LPARAM a, LPARAM b, LPARAM order) -> int {
+                auto* shell_order = reinterpret_cast<IShellFolder*>(order);
+                return static_cast<short>(HRESULT_CODE(
+                    shell_order->CompareIDs(0, ILFindLastID(reinterpret_cast<Node*>(a)->folder.absolute.get()),
+                                            ILFindLastID(reinterpret_cast<Node*>(b)->folder.absolute.get()))));
+            };
+            TreeView_SortChildrenCB(handle(), &sort, FALSE);
+        }
+    }
+    TVITEMA info{};
+    info.mask = TVIF_CHILDREN | TVIF_HANDLE;
+    info.hItem = item;
+    info.cChildren = TreeView_GetChild(handle(), item) != nullptr ? 1 : 0;
+    TreeView_SetItem(handle(), &info);
+}
+
+void ShellTreeView::check_for_changes()
+{
+    if (!created())
+        return;
+    std::vector<Node*> stale;
+    for (auto& [node, owned] : nodes_) {
+        if (!node->enumerated)
+            continue;
+        if (node->watch.changed()) {
+            stale.push_back(node);
+        } else if (!node->watch.active() && is_folder(node->folder.path)) {
+            // Released for a rename, or the folder came back: changes may
+            // have been missed meanwhile.
+            node->watch = FolderWatch(node->folder.path);
+            stale.push_back(node);
+        }
+    }
+    for (Node* node : stale) {
+        // An earlier refresh may have removed it, and a new folder may have
+        // taken its place in memory.
+        if (nodes_.contains(node) && node->enumerated)
+            refresh_children(node->item);
+    }
+}
+
+void ShellTreeView::release_watches_under(const std::string& path)
+{
+    for (auto& [node, owned] : nodes_) {
+        if (is_at_or_under(trimmed(node->folder.path), path))
+            node->watch = FolderWatch();
+    }
+}
+
+LRESULT ShellTreeView::handle_notify(NMHDR& header)
+{
+    auto& info = reinterpret_cast<NMTREEVIEWA&>(header);
+    switch (header.code) {
+    case TVN_ITEMEXPANDINGA:
+    case TVN_ITEMEXPANDINGW:
+        // Children are looked up when a folder is first opened, not before.
+        if ((info.action & TVE_EXPAND) != 0) {
+            const Node* node = node_of(info.itemNew.hItem);
+            if (node != nullptr && !node->enumerated)
+                fill_children(info.itemNew.hItem);
+        }
+        return FALSE;
+    case TVN_DELETEITEMA:
+    case TVN_DELETEITEMW:
+        nodes_.erase(reinterpret_cast<Node*>(info.itemOld.lParam));
+        return 0;
+    case TVN_SELCHANGEDA:
+    case TVN_SELCHANGEDW:
+        if (quiet_)
+            return 0;
+        break;
+    default:
+        break;
+    }
+    return TreeView::handle_notify(header);
+}
+
+void ShellTreeView::open_menu(POINT screen)
+{
+    if (popup_menu_ != nullptr)
+        popup_menu_->popup(screen.x, screen.y);
+}
+
+LRESULT CALLBACK ShellTreeView::subclass_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
+                                              DWORD_PTR self_data)
+{
+    auto* self = reinterpret_cast<ShellTreeView*>(self_data);
+    switch (message) {
+    case WM_RBUTTONDOWN: {
+        // The folder under the pointer is selected first, so the menu acts
+        // on it; the tree's own drag tracking and menu are left out.
+        POINT point{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
+        TVHITTESTINFO hit{};
+        hit.pt = point;
+        const HTREEITEM item = TreeView_HitTest(window, &hit);
+        if (item != nullptr && (hit.flags & TVHT_ONITEM) != 0)
+            TreeView_SelectItem(window, item);
+        SetFocus(window);
+        ClientToScreen(window, &point);
+        self->open_menu(point);
+        return 0;
+    }
+    case WM_RBUTTONUP:
+        return 0;
+    case WM_CONTEXTMENU:
+        // From the keyboard: the menu opens at the selected folder.
+        if (lparam == -1) {
+            RECT area{};
+            const HTREEITEM selected = TreeView_GetSelection(window);
+            if (selected != nullptr)
+                TreeView_GetItemRect(window, selected, &area, TRUE);
+            POINT point{area.left, area.bottom};
+            ClientToScreen(window, &point);
+            self->open_menu(point);
+        }
+        return 0;
+    default:
+        return DefSubclassProc(window, message, wparam, lparam);
+    }
+}
+
+// ShellComboBox ---------------------------------------------------------------------
+
+void ShellComboBox::create(Container& parent, int left, int top, int width)
+{
+    const int x = scale(left);
+    const int y = scale(top);
+    create_window(WC_COMBOBOXEXA, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST,
+                  0, parent.handle(), RECT{x, y, x + scale(width), y + scale(300)});
+    SendMessageA(handle(), CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(system_small_icons()));
+    fill({});
+    // The window's height is that of the control with its list dropped down:
+    // eight entries show at a time.
+    const auto field = static_cast<int>(SendMessageA(handle(), CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0));
+    const auto entry = static_cast<int>(SendMessageA(handle(), CB_GETITEMHEIGHT, 0, 0));
+    const int height = field + 6 + 8 * entry + 2;
+    SetWindowPos(handle(), nullptr, 0, 0, scale(width), height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const auto list = reinterpret_cast<HWND>(SendMessageA(handle(), CBEM_GETCOMBOCONTROL, 0, 0));
+    if (list != nullptr)
+        SetWindowPos(list, nullptr, 0, 0, scale(width), height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+std::string ShellComboBox::selected_path() const
+{
+    const int index = item_index();
+    if (index < 0 || index >= entry_count())
+        return {};
+    return trimmed(entries_[static_cast<std::size_t>(index)].folder.path);
+}
+
+void ShellComboBox::set_path(const std::string& path) { fill(path); }
+
+int ShellComboBox::item_index() const { return static_cast<int>(SendMessageA(handle(), CB_GETCURSEL, 0, 0)); }
+
+void ShellComboBox::set_item_index(int index) { SendMessageA(handle(), CB_SETCURSEL, static_cast<WPARAM>(index), 0); }
+
+void ShellComboBox::fill(const std::string& current)
+{
+    entries_.clear();
+    const auto add = [&](ShellFolderItem folder, int indent) { entries_.push_back(Entry{std::move(folder), indent}); };
+    add(describe(locate("rfDesktop").get()), 0);
+    const ItemIdList computer = locate("rfMyComputer");
+    add(describe(computer.get()), 1);
+    const std::string wanted = trimmed(current);
+    for (ShellFolderItem& drive : subfolders(computer.get(), handle())) {
+        if (!is_drive_root(drive.path))
+            continue;
+        const std::string drive_path = drive.path;
+        add(std::move(drive), 2);
+        // The folders from this drive down to the current one.
+        if (wanted.size() <= 3 || !is_at_or_under(wanted, drive_path))
+            continue;
+        int indent = 3;
+        for (std::size_t end = wanted.find('\\', 3);; end = wanted.find('\\', end + 1)) {
+            const std::string step = wanted.substr(0, end);
+            try {
+                add(describe(locate(step).get()), indent++);
+            } catch (const std::runtime_error&) {
+                break;  // a folder that vanished meanwhile ends the chain
+            }
+            if (end == std::string::npos)
+                break;
+        }
+    }
+
+    SendMessageA(handle(), CB_RESETCONTENT, 0, 0);
+    int selected = 0;
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+        Entry& each = entries_[i];
+        COMBOBOXEXITEMA item{};
+        item.mask = CBEIF_TEXT | CBEIF_IMAGE | CBEIF_SELECTEDIMAGE | CBEIF_INDENT;
+        item.iItem = static_cast<INT_PTR>(i);
+        item.pszText = each.folder.name.data();
+        item.iImage = each.folder.icon;
+        item.iSelectedImage = each.folder.icon;
+        item.iIndent = each.indent;
+        SendMessageA(handle(), CBEM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+        if (!wanted.empty() && lstrcmpiA(trimmed(each.folder.path).c_str(), wanted.c_str()) == 0)
+            selected = static_cast<int>(i);
+    }
+    set_item_index(selected);
+}
+
+void ShellComboBox::handle_command(unsigned code)
+{
+    if (code == CBN_SELCHANGE && OnChange)
+        OnChange(*this);
+    // Once the list is closed, the folders above the chosen one are listed.
+    const bool dropped = SendMessageA(handle(), CB_GETDROPPEDSTATE, 0, 0) != 0;
+    if ((code == CBN_SELCHANGE && !dropped) || code == CBN_CLOSEUP) {
+        const std::string chosen = selected_path();
+        if (!chosen.empty())
+            fill(chosen);
+    }
 }
 
 }  // namespace platform::win

@@ -1,32 +1,143 @@
-// The folder browser's controls over the shell's namespace. For now a stand-in
-// that shows the root alone; the real tree replaces it.
+// The folder browser's controls over the shell's namespace: a folder tree
+// and a folder drop-down that show the folders a Windows file dialog shows,
+// with the shell's names and icons.
 #pragma once
 
+#include <windows.h>
+
+#include <shlobj.h>
+
+#include <memory>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "platform/win/controls.h"
 
 namespace platform::win {
 
+// An item ID list the shell allocated; freed with CoTaskMemFree.
+struct ItemIdListFree {
+    void operator()(ITEMIDLIST* list) const { CoTaskMemFree(list); }
+};
+using ItemIdList = std::unique_ptr<ITEMIDLIST, ItemIdListFree>;
+
+// A change-notification handle on one folder's subfolders.
+class FolderWatch {
+public:
+    FolderWatch() = default;
+    explicit FolderWatch(const std::string& folder);
+    FolderWatch(const FolderWatch&) = delete;
+    FolderWatch& operator=(const FolderWatch&) = delete;
+    FolderWatch(FolderWatch&& other) noexcept;
+    FolderWatch& operator=(FolderWatch&& other) noexcept;
+    ~FolderWatch();
+
+    [[nodiscard]] bool active() const { return handle_ != INVALID_HANDLE_VALUE; }
+    // True once when a subfolder was created, renamed or removed since the
+    // last call; the watch then waits for the next change.
+    [[nodiscard]] bool changed();
+
+private:
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+
+// One folder of the namespace as the controls show it.
+struct ShellFolderItem {
+    ItemIdList absolute;   // from the desktop
+    std::string name;      // as the shell shows it
+    std::string path;      // as the shell gives it for parsing
+    bool has_subfolders = false;
+    int icon = 0;
+    int open_icon = 0;
+};
+
 class ShellTreeView : public TreeView {
 public:
+    ShellTreeView();
+    ~ShellTreeView() override;
+
+    void create(Container& parent, int left, int top, int width, int height);
+
     // A folder path, "rfDesktop" or "rfMyComputer" (any case). Setting the
-    // current root again does nothing; a new root is selected, which runs
-    // OnChange.
+    // current root again does nothing; a new root becomes the only top node,
+    // expanded one level and selected, which runs OnChange. A path the shell
+    // cannot show raises its error text.
     void set_root(const std::string& root);
     [[nodiscard]] const std::string& root() const { return root_; }
     // The selected folder's parsing path: no trailing separator except at a
     // drive's root; empty when nothing is selected.
     [[nodiscard]] std::string selected_path() const;
+    // The same for any item of the tree.
+    [[nodiscard]] std::string path_of(HTREEITEM item) const;
+
+    // The menu a right click opens once the folder under the pointer is
+    // selected.
+    void set_popup_menu(PopupMenu* menu) { popup_menu_ = menu; }
+
+    // Brings the shown folders up to date with the file system now; a timer
+    // does the same twice a second.
+    void check_for_changes();
+    // Closes the watches on a folder and the folders below it, so that it
+    // can be renamed; they are opened again at the next check.
+    void release_watches_under(const std::string& path);
+
+    LRESULT handle_notify(NMHDR& header) override;
 
 private:
+    struct Node {
+        ShellFolderItem folder;
+        HTREEITEM item = nullptr;
+        bool enumerated = false;
+        FolderWatch watch;
+    };
+
+    HTREEITEM insert(HTREEITEM parent, ShellFolderItem folder);
+    void fill_children(HTREEITEM item);
+    void refresh_children(HTREEITEM item);
+    [[nodiscard]] Node* node_of(HTREEITEM item) const;
+    void open_menu(POINT screen);
+    static LRESULT CALLBACK subclass_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR id,
+                                          DWORD_PTR self);
+
     std::string root_;
+    std::unordered_map<Node*, std::unique_ptr<Node>> nodes_;
+    bool quiet_ = false;  // no OnChange while the tree is rebuilt
+    PopupMenu* popup_menu_ = nullptr;
+    Timer watch_timer_;
 };
 
-class ShellComboBox : public ComboBox {
+// A drop-down of the desktop, the computer, its drives and the folders above
+// the current one, indented under each other with their icons.
+class ShellComboBox : public Control {
+    struct Entry {
+        ShellFolderItem folder;
+        int indent = 0;
+    };
+
 public:
+    void create(Container& parent, int left, int top, int width);
+
     // The folder of the selected entry; empty when none is selected.
-    [[nodiscard]] std::string selected_path() const { return item_index() < 0 ? std::string() : item(item_index()); }
+    [[nodiscard]] std::string selected_path() const;
+    // Makes a folder the current entry, with the folders above it listed.
+    void set_path(const std::string& path);
+
+    [[nodiscard]] int entry_count() const { return static_cast<int>(entries_.size()); }
+    [[nodiscard]] const ShellFolderItem& entry(int index) const { return entry_at(index).folder; }
+    [[nodiscard]] int entry_indent(int index) const { return entry_at(index).indent; }
+    [[nodiscard]] int item_index() const;
+    void set_item_index(int index);
+
+    // The user chose an entry.
+    NotifyEvent OnChange;
+    void handle_command(unsigned code) override;
+
+private:
+    void fill(const std::string& current);
+    [[nodiscard]] const Entry& entry_at(int index) const { return entries_.at(static_cast<std::size_t>(index)); }
+
+    std::vector<Entry> entries_;
 };
 
 }  // namespace platform::win

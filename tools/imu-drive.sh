@@ -57,7 +57,7 @@ peek() { wine "$DRIVE_PEEK" "$@" 2>/dev/null | tr -d '\r'; }
 wait_until() {
   local deadline=$((SECONDS + $1))
   shift
-  while ! "$@"; do
+  while ! "$@" >/dev/null; do
     ((SECONDS >= deadline)) && return 1
     sleep 0.3
   done
@@ -145,17 +145,20 @@ shot() {
       if (n == 1 || r[3] > rr) rr = r[3]; if (n == 1 || r[4] > b) b = r[4] }
     END { if (l < 0) l = 0; if (t < 0) t = 0; if (rr > 1280) rr = 1280; if (b > 1024) b = 1024;
           if (n) printf "%dx%d+%d+%d", rr - l, b - t, l, t }')
-  xwd -root -silent | convert xwd:- "$1.tmp.png"
-  # A message box reads back black from the root window, but whole from its
-  # own X window; it lies above the others, so it is laid over the picture.
-  local id geometry
-  for id in $(xdotool search --name "^$BOX_TITLE\$" 2>/dev/null); do
-    geometry=$(xwininfo -id "$id" 2>/dev/null | awk '/-geometry/ { print $2 }')
-    case $geometry in 1x1+*|"") continue ;; esac
-    xwd -id "$id" -silent | convert xwd:- "$1.box.png" &&
-      convert "$1.tmp.png" "$1.box.png" -geometry "+${geometry#*+}" -composite "$1.tmp.png"
-    rm -f "$1.box.png"
-  done
+  # Some windows (message boxes, menus, dialogs) read back black from the
+  # root window but whole from their own X windows, so the picture is built
+  # from each shown window's own contents, bottom to top.
+  local desk layers=() id geometry n=0
+  desk=$(xwininfo -root -tree 2>/dev/null | awk '/"Default - Wine desktop"/ { print $1; exit }')
+  while read -r id geometry; do
+    n=$((n + 1))
+    xwd -id "$id" -silent 2>/dev/null | convert xwd:- "$1.layer$n.png" 2>/dev/null || continue
+    layers=("$1.layer$n.png" -geometry "+${geometry#*+}" -composite "${layers[@]}")
+  done < <([ -n "$desk" ] && xwininfo -id "$desk" -tree 2>/dev/null |
+           awk '$1 ~ /^0x/ { for (i = 2; i <= NF; i++) if ($i ~ /^[0-9]+x[0-9]+[+-]/) { split($i, g, /[x+]/);
+                 if (g[1] > 1 && g[2] > 1) print $1, $i; break } }')
+  xwd -root -silent | convert xwd:- "${layers[@]}" "$1.tmp.png"
+  rm -f "$1".layer*.png
   if [ -n "$box" ]; then
     convert "$1.tmp.png" -crop "$box" +repage "$1"
   else
@@ -231,6 +234,49 @@ guide_at() { drive_watch; [ "$(guide_text | head -n 1)" = "$1" ] && control_show
 # The folder step: by default "OK" on the folder the browser opened on.
 drive_choose_folder() { click_control "$MAIN_TITLE" Button OK; }
 
+# The log's line that follows the folder selected in the browser.
+folder_line() { log_text | sed -n 4p; }
+folder_line_is() { [ "$(folder_line)" = "$1" ]; }
+class_rect() {  # class_rect CLASS: "left top right bottom" of a shown top-level window of that class
+  peek windows | awk -F'\t' -v c="$1" '$2 == c { gsub(",", " ", $1); print $1; f = 1; exit } END { exit !f }'
+}
+tree_root_point() {  # the first row of the folder tree, on its name
+  local r
+  r=$(peek controls "$MAIN_TITLE" | awk -F'\t' '$2 == "SysTreeView32" && $3 == 1 { gsub(",", " ", $5); print $5; exit }')
+  [ -n "$r" ] || return 1
+  set -- $r
+  echo $(($1 + 60)) $(($2 + 10))
+}
+
+# choose_new_folder NAME: from the folder the browser opened on up to its
+# drive, a new folder NAME there through the right-click menu and the
+# folder-name dialog, that folder selected, then "OK".
+drive_root_selected() { folder_line | grep -qx '[A-Z]:\\'; }
+choose_new_folder() {
+  local name=$1 drive point menu
+  click_page_point 632 368  # "Go to parent folder", at 605,350, 55x36
+  expect "the drive's root after \"Go to parent folder\"" 10 drive_root_selected || return 1
+  drive=$(folder_line)
+  point=$(tree_root_point) || { drive_failure="the folder tree"; return 1; }
+  right_click_at $point
+  expect "the folder tree's right-click menu" 10 class_rect "#32768" || return 1
+  drive_step folder-menu
+  menu=$(class_rect "#32768")
+  set -- $menu
+  click_at $(($1 + 25)) $(($2 + 10))  # its first item, "New"
+  expect "the folder-name dialog after \"New\"" 10 window_shown "New or rename folder" || return 1
+  xdotool type --delay 50 "$name"
+  drive_step folder-name
+  xdotool key Return
+  expect "the dialog closes on Return" 10 window_gone "New or rename folder" || return 1
+  # Typing a name in the tree selects the folder of that name.
+  click_at $point
+  xdotool type --delay 80 "$name"
+  expect "the new folder $drive$name selected in the tree" 10 folder_line_is "$drive$name" || return 1
+  drive_step folder-chosen
+  click_control "$MAIN_TITLE" Button OK
+}
+
 flow_new_install() {
   click_new_install
   expect "the Windows version question after the probe" 30 \
@@ -240,7 +286,7 @@ flow_new_install() {
   expect "the folder browser" 15 control_shown "$MAIN_TITLE" Button OK || return 1
   sleep 0.5
   drive_step folder
-  drive_choose_folder || return 1
+  choose_new_folder "${NEW_FOLDER_NAME:-ARVELON}" || return 1
   local step
   for step in 1 2 3 4 5 6 7; do
     expect "step $step of the driver guide" 120 guide_at "${GUIDE_FIRST_LINES[step - 1]}" || return 1

@@ -11,6 +11,7 @@
 MAIN_TITLE='ARVELON - IMU Installer and maintenance utility'
 BOX_TITLE='ARVELON IMU'
 drive_xvfb_pid=""
+drive_prefix=""  # the prefix this script made; only its wineserver is ended
 
 # A display of our own: a person's display or another test's must not get
 # the clicks.
@@ -21,7 +22,8 @@ drive_start_display() {
   drive_xvfb_pid=$!
   export DISPLAY=":$n"
   local _
-  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && return 0; sleep 0.1; done
+  # Another script may have taken the same number a moment before.
+  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && kill -0 "$drive_xvfb_pid" 2>/dev/null && return 0; sleep 0.1; done
   echo "Xvfb did not start on :$n"
   return 1
 }
@@ -31,6 +33,7 @@ drive_start_display() {
 # otherwise hold open.
 drive_new_prefix() {
   export WINEPREFIX=$1 WINEDEBUG=-all
+  drive_prefix=$1
   rm -rf "$WINEPREFIX"
   mkdir -p "$WINEPREFIX"
   setsid wineserver -p >/dev/null 2>&1
@@ -46,9 +49,11 @@ drive_new_prefix() {
 }
 
 drive_stop() {
-  [ -n "${WINEPREFIX:-}" ] && { wineserver -k 2>/dev/null; wineserver -w 2>/dev/null; }
+  [ -n "$drive_prefix" ] && { WINEPREFIX=$drive_prefix wineserver -k 2>/dev/null; WINEPREFIX=$drive_prefix wineserver -w 2>/dev/null; }
+  drive_prefix=""
   [ -n "$drive_xvfb_pid" ] && kill "$drive_xvfb_pid" 2>/dev/null
   drive_xvfb_pid=""
+drive_prefix=""  # the prefix this script made; only its wineserver is ended
 }
 
 peek() { wine "$DRIVE_PEEK" "$@" 2>/dev/null | tr -d '\r'; }

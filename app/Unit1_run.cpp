@@ -169,7 +169,12 @@ bool TForm1::ConfirmTargetFolder()
         application().terminate();
         return false;
     }
-    if (TargetFolder != starting_folder) {
+    // The starting folder may end in a separator where the browser's path
+    // does not; the same folder confirmed again is not written.
+    std::string starting_path = starting_folder;
+    if (starting_path.size() > 3 && starting_path.back() == '\\')
+        starting_path.pop_back();
+    if (TargetFolder != starting_path) {
         if (auto key = platform::win::RegistryKey::open_current_user(RegistryKeyPath))
             key->write_string("imudir", TargetFolder);
     }
@@ -268,10 +273,12 @@ bool TForm1::PlaceFiles(bool new_install)
                                        SingleMove{"rtl-sdr-release\\x32\\libusb-1.0.dll", "libusb-1.0.dll", false},
                                        SingleMove{"terms_of_use.pdf", "terms_of_use.pdf", true},
                                        SingleMove{"zadig.exe", "zadig.exe", true}}) {
-            if (!platform::file_exists(tmp + move.source))
-                continue;
+            // A line that comes before its move is written whether or not
+            // there is anything to move.
             if (move.log_before)
                 AddLogLine(move.name);
+            if (!platform::file_exists(tmp + move.source))
+                continue;
             platform::move_file_replacing(tmp + move.source, TargetFolder + move.name);
             if (!move.log_before)
                 AddLogLine(move.name);
@@ -287,10 +294,9 @@ bool TForm1::PlaceFiles(bool new_install)
     AddLogLine("arvelon.exe");
 
     for (const auto& [mask, line] : {std::pair{"*.txt", "txt files"}, std::pair{"arvelon*.dll", "plug-in files"}}) {
-        if (platform::file_exists_matching(tmp + mask)) {
-            AddLogLine(line);
+        AddLogLine(line);
+        if (platform::file_exists_matching(tmp + mask))
             MoveFilesByMask(handle(), tmp + mask, TargetFolder, MoveOptions);
-        }
         Sleep(500);
     }
     return true;

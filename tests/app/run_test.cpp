@@ -304,6 +304,21 @@ TEST_F(Run, UpdateReplacesTheDecoderInTheRememberedFolder)
     EXPECT_TRUE(Form1->ProgressBar1.visible());
 }
 
+TEST_F(Run, MaskMovesLogTheirLinesAlsoWithNothingToMove)
+{
+    const std::string target = temp.file("installed");
+    std::filesystem::create_directory(target);
+    temp.write("installed\\arvelon.exe", "old decoder");
+    SetRemembered(target);
+    server.set_reply("/arvelon/arvelon.zip", Reply::text(200, Zip({ziptest::stored("arvelon.exe", "decoder only")})));
+    RunWith(Form1->SpeedButton2, {ConfirmFolder()});
+    EXPECT_TRUE(messages.empty());
+    const Lines tail(log.end() - 7, log.end());
+    EXPECT_EQ(tail, (Lines{"arvelon.exe", "txt files", "plug-in files", "Update completed.", "", "<clear>",
+                           "Update completed."}));
+    EXPECT_EQ(read_whole_file(target + "\\arvelon.exe"), "decoder only");
+}
+
 TEST_F(Run, ProbeAndUpdateQuestionEndTheProgram)
 {
     // A 200 reply with nothing in it is no download server.
@@ -320,7 +335,6 @@ TEST_F(Run, ProbeAndUpdateQuestionEndTheProgram)
     platform::win::application().reset_terminated();
     messages.clear();
     server.set_reply("/", Reply::text(200, "up"));
-    SetRemembered(temp.file("app"));
     answers = {IDNO};
     RunWith(Form1->SpeedButton2, {ConfirmFolder()});
     ASSERT_EQ(messages.size(), 1u);
@@ -329,6 +343,8 @@ TEST_F(Run, ProbeAndUpdateQuestionEndTheProgram)
     EXPECT_EQ(messages[0].flags, unsigned(MB_ICONWARNING | MB_YESNO));
     EXPECT_TRUE(platform::win::application().terminated());
     EXPECT_EQ(RequestLines(), (Lines{"GET / HTTP/1.1", "GET / HTTP/1.1"}));
+    // A first run that confirms the program's own folder remembers nothing.
+    EXPECT_FALSE(platform::win::RegistryKey::open_current_user(RegistryKeyPath)->value_exists("imudir"));
 }
 
 TEST_F(Run, UnusableRememberedFoldersFallBackToTheProgramFolder)

@@ -17,7 +17,7 @@
 #include <cstring>
 #include <string>
 
-#include "tools/standin_log.h"
+#include "tools/standin.h"
 
 namespace {
 
@@ -64,15 +64,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int show)
 {
     const bool ignore_quit = ignore_quit_asked(command_line);
 
-    WNDCLASSA window_class{};
-    window_class.lpfnWndProc = window_proc;
-    window_class.hInstance = instance;
-    window_class.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    window_class.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-    window_class.lpszClassName = "ArvelonDecoderStandIn";
-    RegisterClassA(&window_class);
+    constexpr char ClassName[] = "ArvelonDecoderStandIn";
+    standin::register_window_class(instance, window_proc, ClassName);
 
-    const HWND window = CreateWindowExA(0, window_class.lpszClassName, "arvelon - melqary",
+    const HWND window = CreateWindowExA(0, ClassName, "arvelon - melqary",
                                         WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 480, 240, nullptr, nullptr,
                                         instance, nullptr);
     if (window == nullptr)

@@ -15,7 +15,7 @@
 
 #include <string>
 
-#include "tools/standin_log.h"
+#include "tools/standin.h"
 
 namespace {
 
@@ -145,15 +145,10 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show)
 {
-    WNDCLASSA window_class{};
-    window_class.lpfnWndProc = window_proc;
-    window_class.hInstance = instance;
-    window_class.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    window_class.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-    window_class.lpszClassName = "ZadigStandIn";
-    RegisterClassA(&window_class);
+    constexpr char ClassName[] = "ZadigStandIn";
+    standin::register_window_class(instance, window_proc, ClassName);
 
-    const HWND window = CreateWindowExA(0, window_class.lpszClassName, "Zadig", Style, CW_USEDEFAULT, CW_USEDEFAULT,
+    const HWND window = CreateWindowExA(0, ClassName, "Zadig", Style, CW_USEDEFAULT, CW_USEDEFAULT,
                                         OuterWidth, OuterHeight, nullptr, build_menu(), instance, nullptr);
     if (window == nullptr)
         return 1;

@@ -1,7 +1,8 @@
-// The event log of the stand-in programs: when the environment variable
-// IMU_STANDIN_LOG names a file, each event is appended to it as one line
-// "<program> <event>". Several stand-ins may share one file, so each line is
-// written with one append and the file is closed again at once.
+// What the stand-in programs share: their window class, and their event log.
+// When the environment variable IMU_STANDIN_LOG names a file, each event is
+// appended to it as one line "<program> <event>". Several stand-ins may share
+// one file, so each line is written with one append and the file is closed
+// again at once.
 #pragma once
 
 #include <windows.h>
@@ -24,6 +25,18 @@ inline void log_event(const std::string& program, const std::string& event)
     DWORD written = 0;
     WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
     CloseHandle(file);
+}
+
+// A plain window class on the dialog colour.
+inline void register_window_class(HINSTANCE instance, WNDPROC procedure, const char* name)
+{
+    WNDCLASSA window_class{};
+    window_class.lpfnWndProc = procedure;
+    window_class.hInstance = instance;
+    window_class.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    window_class.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    window_class.lpszClassName = name;
+    RegisterClassA(&window_class);
 }
 
 }  // namespace standin

@@ -5,7 +5,6 @@
 #include "tests/zip/zip_test_support.h"
 
 #include "platform/files.h"
-#include "platform/win/shell.h"
 #include "zip/ziptypes.h"
 
 #include <filesystem>
@@ -126,15 +125,6 @@ TEST_F(Files, UsableFoldersAreOnADriveOrNamedRf)
     EXPECT_TRUE(IsUsableFolder("rfolder"));
     EXPECT_FALSE(IsUsableFolder("plain"));
     platform::set_current_directory(previous);
-}
-
-TEST_F(Files, OpenWithShellHandsThePathToTheShell)
-{
-    Lines opened;
-    platform::win::set_shell_open_hook([&opened](const std::string& path) { opened.push_back(path); });
-    OpenWithShell("C:\\ARVELON\\zadig.exe");
-    platform::win::set_shell_open_hook({});
-    EXPECT_EQ(opened, Lines{"C:\\ARVELON\\zadig.exe"});
 }
 
 TEST_F(Files, ReleaseNotesJoinTheNotesFilesInNameOrder)

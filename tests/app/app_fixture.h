@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -122,6 +123,21 @@ protected:
 
     std::vector<ShownMessage> messages;
 };
+
+// A path as CMake gives it ("Z:/..."), with the system's separators.
+inline std::string WindowsPath(std::string path)
+{
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
+// Wine hides and minimises the windows it lets an absent window manager
+// handle only after a timeout; the stand-ins' windows are left unmanaged.
+inline void LeaveUnmanaged(const std::string& program)
+{
+    const std::string key = "Software\\Wine\\AppDefaults\\" + program + "\\X11 Driver";
+    RegSetKeyValueA(HKEY_CURRENT_USER, key.c_str(), "Managed", REG_SZ, "N", 2);
+}
 
 // Runs `action` once, `delay` milliseconds into the wait that follows.
 class Later {

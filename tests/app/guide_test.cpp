@@ -41,20 +41,6 @@ const std::vector<std::string> StepPicture = {"", "", "Image2", "Image3", "Image
 // next YES; the guide's own pauses, without the wait's polling.
 const std::vector<DWORD> StepDelay = {2000, 0, 1000, 1000, 1500, 1500, 1500};
 
-std::string Windows(std::string path)
-{
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
-}
-
-// Wine hides and minimises the windows it lets an absent window manager
-// handle only after a timeout; the stand-ins' windows are left unmanaged.
-void LeaveUnmanaged(const std::string& program)
-{
-    const std::string key = "Software\\Wine\\AppDefaults\\" + program + "\\X11 Driver";
-    RegSetKeyValueA(HKEY_CURRENT_USER, key.c_str(), "Managed", REG_SZ, "N", 2);
-}
-
 RECT OuterOf(HWND window)
 {
     RECT outer{};
@@ -92,7 +78,8 @@ protected:
         log_path = folder.file("standin.log");
         SetEnvironmentVariableA("IMU_STANDIN_LOG", log_path.c_str());
         TargetFolder = folder.path().string() + "\\";
-        ASSERT_TRUE(CopyFileA(Windows(IMU_DECODER_STANDIN_EXE).c_str(), (TargetFolder + "arvelon.exe").c_str(), FALSE));
+        ASSERT_TRUE(
+            CopyFileA(WindowsPath(IMU_DECODER_STANDIN_EXE).c_str(), (TargetFolder + "arvelon.exe").c_str(), FALSE));
         LeaveUnmanaged("zadig-standin.exe");
         LeaveUnmanaged("arvelon.exe");
         // The decoder is really started, and the tool's state at that moment kept.
@@ -138,7 +125,7 @@ protected:
     // Starts the driver-tool stand-in and waits for its window.
     HWND StartTool()
     {
-        std::string command = Windows(IMU_ZADIG_STANDIN_EXE);
+        std::string command = WindowsPath(IMU_ZADIG_STANDIN_EXE);
         STARTUPINFOA startup{};
         startup.cb = sizeof(startup);
         if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &tool))

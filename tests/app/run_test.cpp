@@ -8,7 +8,6 @@
 #include "platform/files.h"
 #include "platform/win/shell.h"
 
-#include <algorithm>
 #include <deque>
 #include <filesystem>
 
@@ -423,9 +422,10 @@ class Decoder {
 public:
     explicit Decoder(const std::string& arguments)
     {
-        std::string path = IMU_DECODER_STANDIN_EXE;
-        std::replace(path.begin(), path.end(), '/', '\\');
-        std::string command = "\"" + path + "\" " + arguments;
+        std::string command = "\"";
+        command += WindowsPath(IMU_DECODER_STANDIN_EXE);
+        command += "\" ";
+        command += arguments;
         STARTUPINFOA startup{};
         startup.cb = sizeof(startup);
         if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process_))
@@ -447,8 +447,7 @@ private:
 
 TEST_F(Run, ARunningDecoderIsStoppedBeforeItsFilesAreReplaced)
 {
-    RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\decoder-standin.exe\\X11 Driver", "Managed",
-                    REG_SZ, "N", 2);
+    LeaveUnmanaged("decoder-standin.exe");
     const std::string target = temp.file("installed");
     std::filesystem::create_directory(target);
     temp.write("installed\\arvelon.exe", "old decoder");

@@ -145,7 +145,7 @@ done
 for txt in 1_release.txt 2_changes.txt readme.txt terms_of_use.pdf; do
   check "$txt installed" same "$(same_file "$t/$txt" "$source_dir/demo/arvelon/$txt")"
 done
-testdata=$source_dir/../shared/testdata/zip
+testdata=$source_dir/tests/data/zip
 check "the imploded entries as unzip makes them" "same same" \
   "$(unzip -p "$testdata/imploding-4Kdict-2trees.zip" | cmp -s - "$t/HEADER.TXT" && echo same) $(
      unzip -p "$testdata/imploding-8Kdict-3trees.zip" | cmp -s - "$t/LICENSE.TXT" && echo same)"

@@ -1,4 +1,4 @@
-// The directory walk over the shared test archives, compared with what
+// The directory walk over the test archives in tests/data/zip, compared with what
 // Info-ZIP's zipinfo says of them. The listings are written by
 // list_testdata.sh (a CTest fixture) into the build tree, so the Windows build
 // under Wine compares against the same listings.

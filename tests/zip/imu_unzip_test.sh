@@ -6,7 +6,7 @@ set -euo pipefail
 exe=$1 archives=$2 work=$3
 shift 3
 runner=("$@")
-testdata=$(cd "$(dirname "$0")/../../../shared/testdata/zip" && pwd)
+testdata=$(cd "$(dirname "$0")/../data/zip" && pwd)
 run() { "${runner[@]}" "$exe" "$@"; }
 rm -rf "$work"
 mkdir -p "$work"

@@ -8,7 +8,7 @@
 # outside ASCII, which each system spells its own way).
 set -euo pipefail
 out=${1:?usage: make_archives.sh OUTDIR}
-testdata=$(cd "$(dirname "$0")/../../../shared/testdata/zip" && pwd)
+testdata=$(cd "$(dirname "$0")/../data/zip" && pwd)
 rm -rf "$out"
 mkdir -p "$out/src" "$out/expected"
 cd "$out"

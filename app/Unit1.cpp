@@ -33,6 +33,9 @@ TForm1::TForm1()
 {
     DownloadServer = IMU_DOWNLOAD_SERVER;
     ManualsServer = IMU_MANUALS_SERVER;
+    ZadigSha256 = IMU_ZADIG_SHA256;
+    ZadigXpSha256 = IMU_ZADIG_XP_SHA256;
+    DriversSha256 = IMU_DRIVERS_SHA256;
     create_form("ARVELON - IMU Installer and maintenance utility", 726, 460);
     set_font("Segoe UI", 12);
 

@@ -86,6 +86,11 @@ public:
     // built; tests point them elsewhere.
     std::string DownloadServer;
     std::string ManualsServer;
+    // The SHA-256 that the fixed-version downloads must have, in lower-case
+    // hex, or empty for no check; fixed when the program is built.
+    std::string ZadigSha256;    // "/arvelon/zadig-2.4.exe"
+    std::string ZadigXpSha256;  // "/arvelon/zadig_xp-2.2.exe"
+    std::string DriversSha256;  // "/manuals/RelWithDebInfo.zip"
 
     // Handlers.
     void FormCreate(Object& Sender);
@@ -123,6 +128,14 @@ public:
     // True when the whole body arrived with a 2xx status; raises "Cannot
     // create file %s" when the file cannot be created.
     bool DownloadFile(const std::string& url, const std::string& file);
+    // The SHA-256 of the body that the last DownloadFile wrote, in lower-case
+    // hex, taken as it arrived.
+    std::string DownloadedSha256;
+    // True when the pin is empty or is the SHA-256 of the last download,
+    // saved as `local` under TargetFolder. Otherwise the file is deleted, the
+    // user is told that it did not pass its integrity check, and the program
+    // ends.
+    [[nodiscard]] bool PassesIntegrityCheck(const std::string& local, const std::string& pin);
     void IdHTTP1WorkBegin(Object& Sender, platform::WorkMode AWorkMode, std::int32_t AWorkCountMax);
     void IdHTTP1Work(Object& Sender, platform::WorkMode AWorkMode, std::int32_t AWorkCount);
 

@@ -3,6 +3,7 @@
 #include "app/Unit1.h"
 
 #include "platform/files.h"
+#include "platform/sha256.h"
 #include "platform/win/application.h"
 
 #include <algorithm>
@@ -49,12 +50,16 @@ bool TForm1::DownloadFile(const std::string& url, const std::string& file)
     AddLogLine("Downloading.....: " + url);
     application().process_messages();
 
+    DownloadedSha256.clear();
     platform::File stream = platform::File::create(file);
     if (!stream.is_open()) throw std::runtime_error("Cannot create file " + file);
 
-    const auto result = IdHTTP1.get(url, [&stream](const char* data, std::size_t size) {
+    platform::Sha256 digest;
+    const auto result = IdHTTP1.get(url, [&stream, &digest](const char* data, std::size_t size) {
+        digest.update(data, size);
         return stream.write(data, size) == static_cast<std::int64_t>(size);
     });
+    DownloadedSha256 = digest.hex_digest();
     if (result.ok()) {
         AddLogLine("Download completed.");
         stream.close();
@@ -65,6 +70,17 @@ bool TForm1::DownloadFile(const std::string& url, const std::string& file)
     AddLogLine("Downloaded failed: " + url);
     stream.close();
     AddLogLine("");
+    return false;
+}
+
+bool TForm1::PassesIntegrityCheck(const std::string& local, const std::string& pin)
+{
+    // The servers speak plain HTTP: anyone on the way could hand over a
+    // program of their own, which the run would start with the user's trust.
+    if (pin.empty() || DownloadedSha256 == pin)
+        return true;
+    platform::delete_file(TargetFolder + local);
+    Abort("Aborting: " + local + " did not pass its integrity check.");
     return false;
 }
 

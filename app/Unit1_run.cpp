@@ -246,10 +246,13 @@ bool TForm1::FetchAndUnpack(bool new_install)
         return false;
     if (!new_install)
         return true;
-    if (!fetch(ManualsServer + "/manuals/RelWithDebInfo.zip", "tmp\\rtlsdr.zip") || !unpack("tmp\\rtlsdr.zip"))
+    if (!fetch(ManualsServer + "/manuals/RelWithDebInfo.zip", "tmp\\rtlsdr.zip") ||
+        !PassesIntegrityCheck("tmp\\rtlsdr.zip", DriversSha256) || !unpack("tmp\\rtlsdr.zip"))
         return false;
-    const std::string zadig = ComboBox1.item_index() == 1 ? "/arvelon/zadig-2.4.exe" : "/arvelon/zadig_xp-2.2.exe";
-    if (!fetch(DownloadServer + zadig, "tmp\\zadig.exe"))
+    const bool vista = ComboBox1.item_index() == 1;
+    const std::string zadig = vista ? "/arvelon/zadig-2.4.exe" : "/arvelon/zadig_xp-2.2.exe";
+    if (!fetch(DownloadServer + zadig, "tmp\\zadig.exe") ||
+        !PassesIntegrityCheck("tmp\\zadig.exe", vista ? ZadigSha256 : ZadigXpSha256))
         return false;
     ProgressBar1.hide();
     application().process_messages();

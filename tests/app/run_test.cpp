@@ -6,6 +6,7 @@
 #include "tools/httpd/http_server.h"
 
 #include "platform/files.h"
+#include "platform/sha256.h"
 #include "platform/win/shell.h"
 
 #include <deque>
@@ -89,6 +90,13 @@ private:
 
 std::string Zip(const std::vector<ziptest::TestEntry>& entries) { return ziptest::build_zip(entries); }
 
+std::string Sha256(const std::string& bytes)
+{
+    platform::Sha256 hash;
+    hash.update(bytes.data(), bytes.size());
+    return hash.hex_digest();
+}
+
 class Run : public AppTest {
 protected:
     void SetUp() override
@@ -113,9 +121,9 @@ protected:
             ziptest::deflated("2_changes.txt", "Changes\n"), ziptest::stored("readme.txt", "read me"),
             ziptest::stored("arvelon_adsb.dll", "plug-in 1"), ziptest::deflated("arvelon_mlat.dll", "plug-in 2"),
             ziptest::stored("terms_of_use.pdf", "%PDF-1.4"), ziptest::stored("msvcr100.dll", "runtime")})));
-        server.set_reply("/manuals/RelWithDebInfo.zip", Reply::text(200, Zip({
-            ziptest::stored("rtl-sdr-release/x32/rtlsdr.dll", "rtlsdr"),
-            ziptest::deflated("rtl-sdr-release/x32/libusb-1.0.dll", "libusb")})));
+        drivers_zip = Zip({ziptest::stored("rtl-sdr-release/x32/rtlsdr.dll", "rtlsdr"),
+                           ziptest::deflated("rtl-sdr-release/x32/libusb-1.0.dll", "libusb")});
+        server.set_reply("/manuals/RelWithDebInfo.zip", Reply::text(200, drivers_zip));
         server.set_reply("/arvelon/zadig-2.4.exe", Reply::text(200, "zadig 2.4"));
         server.set_reply("/arvelon/zadig_xp-2.2.exe", Reply::text(200, "zadig xp"));
     }
@@ -133,6 +141,9 @@ protected:
         ApplicationFolder = temp.file("app") + "\\";
         Form1->DownloadServer = server.url("");
         Form1->ManualsServer = server.url("");
+        Form1->ZadigSha256.clear();
+        Form1->ZadigXpSha256.clear();
+        Form1->DriversSha256.clear();
     }
 
     void TearDown() override
@@ -196,6 +207,7 @@ protected:
 
     TempFolder temp;
     httpd::HttpServer server;
+    std::string drivers_zip;
     std::deque<int> answers;
     Lines opened;
     Lines log;
@@ -220,6 +232,12 @@ TEST_F(Run, NewInstallFromTheFirstClickToTheReleaseNotes)
     const std::string T = target + "\\";
     std::vector<Script::Step> steps{ConfirmVersion(), ConfirmFolder(target)};
     for (int step = 1; step <= 7; ++step) steps.push_back(PressYes());
+    // Pinned files that match pass; the pin of the other driver tool variant
+    // is not the one that counts.
+    Form1->ZadigSha256 = Sha256("zadig 2.4");
+    Form1->DriversSha256 = Sha256(drivers_zip);
+    Form1->ZadigXpSha256 = Sha256("zadig xp");
+    server.set_reply("/arvelon/zadig_xp-2.2.exe", Reply::text(200, "zadig xq"));
     RunWith(Form1->SpeedButton1, std::move(steps));
 
     EXPECT_TRUE(messages.empty());
@@ -414,6 +432,46 @@ TEST_F(Run, AFailedFetchOrUnpackingMovesNothing)
         EXPECT_TRUE(platform::win::application().terminated());
         EXPECT_FALSE(platform::file_exists(T + "1_release.txt"));
     }
+}
+
+TEST_F(Run, APinnedFileThatDiffersIsDeletedAndNothingIsMoved)
+{
+    const std::string target = temp.file("ARVELON");
+    std::filesystem::create_directory(target);
+    const std::string T = target + "\\";
+
+    // The XP variant changed by one byte. The other variant's pin would let
+    // it through, and the driver archive's empty pin checks nothing.
+    server.set_reply("/arvelon/zadig_xp-2.2.exe", Reply::text(200, "zadig xq"));
+    Form1->ZadigXpSha256 = Sha256("zadig xp");
+    Form1->ZadigSha256 = Sha256("zadig xq");
+    // A run that got as far as the guide would wait there: it is closed.
+    const auto guide = CloseWhen([] { return Form1->Button1.visible(); });
+    RunWith(Form1->SpeedButton1, {ConfirmVersion(0), ConfirmFolder(target), guide});
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "Aborting: tmp\\zadig.exe did not pass its integrity check.");
+    EXPECT_EQ(messages[0].caption, "ARVELON IMU");
+    EXPECT_EQ(messages[0].flags, unsigned(MB_ICONERROR | MB_OK));
+    EXPECT_TRUE(platform::win::application().terminated());
+    EXPECT_EQ(Lines(log.end() - 3, log.end()), Downloaded(server.url("/arvelon/zadig_xp-2.2.exe")));
+    EXPECT_FALSE(platform::file_exists(T + "tmp\\zadig.exe"));
+    EXPECT_TRUE(platform::file_exists(T + "tmp\\rtl-sdr-release\\x32\\rtlsdr.dll"));
+    EXPECT_FALSE(platform::file_exists(T + "arvelon.exe"));
+    EXPECT_FALSE(platform::file_exists(T + "zadig.exe"));
+    EXPECT_TRUE(opened.empty());
+
+    // The driver archive refused: it is neither unpacked nor followed by the tool.
+    Restart();
+    std::filesystem::remove_all(T + "tmp");
+    Form1->DriversSha256 = Sha256(drivers_zip + " ");
+    RunWith(Form1->SpeedButton1, {ConfirmVersion(), ConfirmFolder(target), guide});
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "Aborting: tmp\\rtlsdr.zip did not pass its integrity check.");
+    EXPECT_TRUE(platform::win::application().terminated());
+    EXPECT_EQ(RequestLines().back(), "GET /manuals/RelWithDebInfo.zip HTTP/1.1");
+    EXPECT_FALSE(platform::file_exists(T + "tmp\\rtlsdr.zip"));
+    EXPECT_FALSE(platform::directory_exists(T + "tmp\\rtl-sdr-release"));
+    EXPECT_FALSE(platform::file_exists(T + "arvelon.exe"));
 }
 
 // The decoder stand-in, started as a separate program that the run finds by

@@ -1,0 +1,7 @@
+# Finishes the loopback program's settings with the SHA-256 of the demo
+# server's fixed-version files (cmake -DSERVER=DIR -DSETTINGS=FILE -P ...);
+# the file is rewritten only when a pin changed.
+file(SHA256 ${SERVER}/arvelon/zadig-2.4.exe IMU_ZADIG_SHA256)
+file(SHA256 ${SERVER}/arvelon/zadig_xp-2.2.exe IMU_ZADIG_XP_SHA256)
+file(SHA256 ${SERVER}/manuals/RelWithDebInfo.zip IMU_DRIVERS_SHA256)
+configure_file(${SETTINGS}.in ${SETTINGS} @ONLY)

@@ -72,7 +72,8 @@ request_count() { requests | wc -l; }
 
 python3 -c 'import socket,sys; socket.socket().bind(("127.0.0.1", int(sys.argv[1])))' "$port" 2>/dev/null ||
   { echo "e2e: port $port of 127.0.0.1 is taken"; exit 1; }
-"$source_dir/demo/make-archives" "$work/server" "$build" || { echo "e2e: the demo archives could not be made"; exit 1; }
+# The demo archives as the build made them: the program pins these very files.
+cp -r "$build/demo/server" "$work/server" || { echo "e2e: the build made no demo archives"; exit 1; }
 drive_start_display || exit 1
 drive_new_prefix "$work/prefix"
 c=$WINEPREFIX/drive_c
@@ -255,6 +256,42 @@ expect "the installer ends when closed during the folder step" 15 window_gone "$
 check "nothing is fetched after the probe" "/" "$(requests | tail -n +$((before + 1)))"
 check "the remembered folder stays" "$remembered_before" "$(remembered)"
 check "nothing new in the target folder" "arvelon-imu.exe tmp" "$(ls "$c/Other" | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')"
+echo "  ($((SECONDS - t0)) s)"
+
+echo "== A driver tool changed by one byte"
+t0=$SECONDS
+# The driver archive is served as pinned, the tool with one bit flipped.
+tool=$work/server/arvelon/zadig-2.4.exe
+python3 -c 'import sys; d = bytearray(open(sys.argv[1], "rb").read()); d[len(d) // 2] ^= 1; open(sys.argv[1], "wb").write(d)' "$tool"
+serve
+mkdir -p "$c/Tampered"
+cp "$build/app/loopback/arvelon-imu.exe" "$c/Tampered/"
+wine reg delete 'HKCU\Software\Melqary\ARVELON' /v imudir /f >/dev/null 2>&1
+before=$(request_count)
+starts_before=$(tr -d '\r' <"$work/standin.log" | grep -c '^zadig started$')
+start_installer 'C:\Tampered\arvelon-imu.exe' "$work/wine.log" || stuck
+click_new_install
+expect "the Windows version question" 30 control_shown "$MAIN_TITLE" Button "Confirm Windows version" || stuck
+click_control "$MAIN_TITLE" Button "Confirm Windows version"
+expect "the folder step" 15 control_shown "$MAIN_TITLE" Button OK || stuck
+click_control "$MAIN_TITLE" Button OK
+expect "a message" 60 window_shown "$BOX_TITLE" || stuck
+if [ "$(box_text)" = "Aborting: an instance of ARVELON.EXE file was found. Can we shut it down?." ]; then
+  click_control "$BOX_TITLE" Button OK  # a decoder left running by an earlier flow
+  expect "the shutdown question answered" 15 window_gone "$BOX_TITLE" || stuck
+fi
+expect "the integrity message" 60 eval '[ "$(box_text)" = "Aborting: tmp\zadig.exe did not pass its integrity check." ]' || stuck
+check "its one button" "OK" "$(peek controls "$BOX_TITLE" | awk -F'\t' '$2 == "Button" { print $6 }')"
+drive_step tampered-tool
+click_control "$BOX_TITLE" Button OK
+expect "the installer ends after the integrity message" 15 window_gone "$MAIN_TITLE" || stuck
+check "the pinned driver archive passed; the run ends at the tool" \
+  "$(printf '/\n/arvelon/arvelon.zip\n/manuals/RelWithDebInfo.zip\n/arvelon/zadig-2.4.exe')" "$(requests | tail -n +$((before + 1)))"
+check "the driver archive was unpacked in tmp" "1" "$([ -f "$c/Tampered/tmp/rtl-sdr-release/x32/rtlsdr.dll" ] && echo 1)"
+check "the refused tool is deleted" "gone" "$([ -e "$c/Tampered/tmp/zadig.exe" ] || echo gone)"
+check "nothing is moved into the target folder" "arvelon-imu.exe tmp" "$(ls "$c/Tampered" | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')"
+check "the refused tool was never started" "$starts_before" "$(tr -d '\r' <"$work/standin.log" | grep -c '^zadig started$')"
+cp "$build/demo/server/arvelon/zadig-2.4.exe" "$tool"
 echo "  ($((SECONDS - t0)) s)"
 
 echo "== No server"

@@ -17,7 +17,7 @@ drive_prefix=""  # the prefix this script made; only its wineserver is ended
 # the clicks.
 drive_start_display() {
   local n
-  for n in $(seq 201 260); do [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break; done
+  for n in $(seq ${IMU_DISPLAYS:-201 260}); do [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break; done
   setsid Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
   drive_xvfb_pid=$!
   export DISPLAY=":$n"

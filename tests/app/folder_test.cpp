@@ -501,20 +501,22 @@ TEST_F(Folders, FoldersChangedByAnotherProgramShowWithinTwoSeconds)
     changes = 0;
 
     RunOtherProgram("mkdir \"" + data / "made" + "\"");
-    EXPECT_TRUE(PumpUntil([&] { return Shows(Top(), data / "made"); }, 2000));
+    EXPECT_TRUE(WaitUntil("the new folder \"made\" in the tree", [&] { return Shows(Top(), data / "made"); }, 2000));
     RunOtherProgram("mkdir \"" + data / "sub\\inner" + "\"");
-    EXPECT_TRUE(PumpUntil([&] { return Shows(sub, data / "sub\\inner"); }, 2000)) << "in an opened folder too";
+    EXPECT_TRUE(WaitUntil("the new folder \"inner\" in an opened folder",
+                          [&] { return Shows(sub, data / "sub\\inner"); }, 2000));
     RunOtherProgram("ren \"" + data / "sub\\old" + "\" new");
-    EXPECT_TRUE(PumpUntil([&] { return Shows(sub, data / "sub\\new") && !Shows(sub, data / "sub\\old"); }, 2000));
+    EXPECT_TRUE(WaitUntil("\"old\" renamed to \"new\" in the tree",
+                          [&] { return Shows(sub, data / "sub\\new") && !Shows(sub, data / "sub\\old"); }, 2000));
     RunOtherProgram("rmdir \"" + data / "made" + "\"");
-    EXPECT_TRUE(PumpUntil([&] { return !Shows(Top(), data / "made"); }, 2000));
+    EXPECT_TRUE(WaitUntil("\"made\" gone from the tree", [&] { return !Shows(Top(), data / "made"); }, 2000));
     EXPECT_EQ(TreeView_GetSelection(Tree()), sub) << "the selection is kept";
     EXPECT_EQ(changes, 0);
 
     // A selected folder that vanishes leaves the selection on its parent.
     TreeView_SelectItem(Tree(), ChildAt(sub, data / "sub\\new"));
     RunOtherProgram("rmdir \"" + data / "sub\\new" + "\"");
-    EXPECT_TRUE(PumpUntil([&] { return tree.selected_path() == data / "sub"; }, 2000));
+    EXPECT_TRUE(WaitUntil("\"sub\" selected", [&] { return tree.selected_path() == data / "sub"; }, 2000));
     EXPECT_EQ(FolderLine(), data / "sub");
 }
 

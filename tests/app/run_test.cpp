@@ -60,20 +60,27 @@ private:
 
 // Acts for the user while the run waits. A step acts on every tick while its
 // condition holds (a press before the wait began would not count), and the
-// next step takes over once it no longer holds.
+// next step takes over once it no longer holds. Each step, and the run's end
+// after the last, has the deadline of a wait.
 class Script {
 public:
-    using Step = std::pair<std::function<bool()>, std::function<void()>>;
-    explicit Script(std::vector<Step> steps) : steps_(std::move(steps))
+    struct Step {
+        std::string what;  // what the step waits for
+        std::function<bool()> condition;
+        std::function<void()> action;
+    };
+    explicit Script(std::vector<Step> steps) : steps_(std::move(steps)), deadline_(Waiting())
     {
         timer_.OnTimer = [this](Object&) {
             if (next_ >= steps_.size()) return;
-            if (steps_[next_].first()) {
-                steps_[next_].second();
+            if (steps_[next_].condition()) {
+                if (!acted_) deadline_.restart(steps_[next_].what + " to be done with after its action");
+                steps_[next_].action();
                 acted_ = true;
             } else if (acted_) {
                 ++next_;
                 acted_ = false;
+                deadline_.restart(Waiting());
             }
         };
         timer_.set_interval(50);
@@ -81,9 +88,17 @@ public:
     }
 
 private:
+    [[nodiscard]] std::string Waiting() const
+    {
+        if (next_ < steps_.size())
+            return steps_[next_].what + " (step " + std::to_string(next_ + 1) + " of " +
+                   std::to_string(steps_.size()) + ")";
+        return steps_.empty() ? "the run to end" : "the run to end after its last step";
+    }
     std::vector<Step> steps_;
     std::size_t next_ = 0;
     bool acted_ = false;
+    Deadline deadline_;
     platform::win::Timer timer_;
 };
 
@@ -171,25 +186,25 @@ protected:
 
     static Script::Step ConfirmVersion(int index = -1)
     {
-        return {[] { return Form1->speedbutton3.visible(); }, [index] {
+        return {"the \"Confirm Windows version\" button", [] { return Form1->speedbutton3.visible(); }, [index] {
                     if (index >= 0) Form1->ComboBox1.set_item_index(index);
                     Form1->speedbutton3.click();
                 }};
     }
     static Script::Step ConfirmFolder(const std::string& choose = {})
     {
-        return {[] { return Form1->Button3.visible(); }, [choose] {
+        return {"the folder step's OK button", [] { return Form1->Button3.visible(); }, [choose] {
                     if (!choose.empty()) Form1->stvw1.set_root(choose);
                     Form1->Button3.click();
                 }};
     }
     static Script::Step PressYes()
     {
-        return {[] { return Form1->Button1.visible(); }, [] { Form1->Button1.click(); }};
+        return {"the YES button", [] { return Form1->Button1.visible(); }, [] { Form1->Button1.click(); }};
     }
-    static Script::Step CloseWhen(std::function<bool()> condition)
+    static Script::Step CloseWhen(std::string what, std::function<bool()> condition)
     {
-        return {std::move(condition), [] {
+        return {std::move(what), std::move(condition), [] {
                     if (!CloseRequested) Form1->close();
                 }};
     }
@@ -322,7 +337,7 @@ TEST_F(Run, ProbeAndUpdateQuestionEndTheProgram)
 {
     // A 200 reply with nothing in it is no download server.
     server.set_reply("/", Reply::text(200, ""));
-    Form1->SpeedButton2.click();
+    RunWith(Form1->SpeedButton2, {});
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, "Aborting: an internet connection must be present, but was not found.");
     EXPECT_EQ(messages[0].caption, "ARVELON IMU");
@@ -350,7 +365,8 @@ TEST_F(Run, UnusableRememberedFoldersFallBackToTheProgramFolder)
 {
     for (const std::string& remembered : {temp.file("gone"), std::string("\\\\?\\") + temp.file("app")}) {
         SetRemembered(remembered);
-        RunWith(Form1->SpeedButton2, {CloseWhen([] { return Form1->Button3.visible(); })});
+        RunWith(Form1->SpeedButton2,
+                {CloseWhen("the folder step's OK button", [] { return Form1->Button3.visible(); })});
         EXPECT_EQ(Form1->stvw1.root(), ApplicationFolder) << remembered;
         Restart();
     }
@@ -360,20 +376,23 @@ TEST_F(Run, UnusableRememberedFoldersFallBackToTheProgramFolder)
     const DWORD number = 7;
     RegSetValueExA(key, "imudir", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof(number));
     RegCloseKey(key);
-    RunWith(Form1->SpeedButton2, {CloseWhen([] { return Form1->Button3.visible(); })});
+    RunWith(Form1->SpeedButton2,
+            {CloseWhen("the folder step's OK button", [] { return Form1->Button3.visible(); })});
     EXPECT_EQ(Form1->stvw1.root(), ApplicationFolder);
     EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(Run, ClosingTheWindowDuringAWaitEndsTheRun)
 {
-    RunWith(Form1->SpeedButton1, {CloseWhen([] { return Form1->speedbutton3.visible(); })});
+    RunWith(Form1->SpeedButton1,
+            {CloseWhen("the \"Confirm Windows version\" button", [] { return Form1->speedbutton3.visible(); })});
     EXPECT_TRUE(platform::win::application().terminated());
     EXPECT_EQ(RequestLines(), Lines{"GET / HTTP/1.1"});
     EXPECT_EQ(log.back(), "");
 
     Restart();
-    RunWith(Form1->SpeedButton1, {ConfirmVersion(), CloseWhen([] { return Form1->Button3.visible(); })});
+    RunWith(Form1->SpeedButton1,
+            {ConfirmVersion(), CloseWhen("the folder step's OK button", [] { return Form1->Button3.visible(); })});
     EXPECT_TRUE(platform::win::application().terminated());
     EXPECT_EQ(RequestLines(), (Lines{"GET / HTTP/1.1", "GET / HTTP/1.1"}));
     EXPECT_TRUE(messages.empty());
@@ -429,7 +448,8 @@ public:
         STARTUPINFOA startup{};
         startup.cb = sizeof(startup);
         if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process_))
-            for (int i = 0; i < 2000 && FindWindowA(nullptr, "arvelon - melqary") == nullptr; ++i) Sleep(10);
+            WaitUntil("the decoder stand-in's window",
+                      [] { return FindWindowA(nullptr, "arvelon - melqary") != nullptr; });
     }
     ~Decoder()
     {

@@ -333,6 +333,25 @@ TEST_F(Run, MaskMovesLogTheirLinesAlsoWithNothingToMove)
     EXPECT_EQ(read_whole_file(target + "\\arvelon.exe"), "decoder only");
 }
 
+TEST_F(Run, SingleMovesLogAfterTheMoveOnlyWhatWasThereAndBeforeItAlways)
+{
+    // No runtime and no terms in the decoder's archive, no driver libraries in the other.
+    const std::string target = temp.file("ARVELON");
+    std::filesystem::create_directory(target);
+    server.set_reply("/arvelon/arvelon.zip", Reply::text(200, Zip({ziptest::stored("arvelon.exe", "decoder only")})));
+    server.set_reply("/manuals/RelWithDebInfo.zip",
+                     Reply::text(200, Zip({ziptest::stored("rtl-sdr-release/readme.md", "no libraries")})));
+    RunWith(Form1->SpeedButton1, {ConfirmVersion(), ConfirmFolder(target),
+                                  CloseWhen("the guide's first YES button", [] { return Form1->Button1.visible(); })});
+    EXPECT_TRUE(messages.empty());
+    const auto moving = std::find(log.begin(), log.end(), "Moving files...");
+    ASSERT_GE(std::distance(moving, log.end()), 8);
+    EXPECT_EQ(Lines(moving, moving + 8), (Lines{"Moving files...", "", "terms_of_use.pdf", "zadig.exe", "arvelon.exe",
+                                                "txt files", "plug-in files", "Executing zadig.exe..."}));
+    EXPECT_FALSE(platform::file_exists(target + "\\terms_of_use.pdf"));
+    EXPECT_EQ(read_whole_file(target + "\\zadig.exe"), "zadig 2.4");
+}
+
 TEST_F(Run, ProbeAndUpdateQuestionEndTheProgram)
 {
     // A 200 reply with nothing in it is no download server.

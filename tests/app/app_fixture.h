@@ -110,7 +110,6 @@ public:
             if (GetTickCount() - start_ < limit_)
                 return;
             timer_.set_enabled(false);
-            passed_ = true;
             ADD_FAILURE() << "waited " << Seconds(limit_) << " for " << what_ << "; the program showed:"
                           << WhatTheProgramShows();
             EndMenu();
@@ -126,13 +125,11 @@ public:
         what_ = std::move(what);
         start_ = GetTickCount();
     }
-    [[nodiscard]] bool passed() const { return passed_; }
 
 private:
     std::string what_;
     DWORD limit_;
     DWORD start_ = 0;
-    bool passed_ = false;
     platform::win::Timer timer_;
 };
 

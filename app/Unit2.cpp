@@ -10,6 +10,9 @@ std::unique_ptr<TForm2> Form2;
 
 namespace {
 
+// Cream and yellow read on the classic mid grey (about 3.8 : 1), not on the
+// light face of a standard dialog (about 1.1 : 1).
+constexpr COLORREF DialogGrey = RGB(128, 128, 128);
 constexpr COLORREF PromptText = RGB(255, 251, 240);
 constexpr COLORREF FolderText = RGB(255, 255, 0);
 
@@ -19,14 +22,14 @@ TForm2::TForm2()
 {
     create_dialog("New or rename folder", 319, 126);
     set_font("Segoe UI", 12);
-    const COLORREF grey = GetSysColor(COLOR_BTNFACE);
+    set_background(DialogGrey);
 
     Label1.create(*this, "Please enter a subfolder name for", 15, 10, 291, 20);
     Label1.set_font("Segoe UI", 13);
-    Label1.set_colors(PromptText, grey);
+    Label1.set_colors(PromptText, DialogGrey);
     Label2.create(*this, "", 15, 32, 291, 25);
     Label2.set_font("Segoe UI", 13);
-    Label2.set_colors(FolderText, grey);
+    Label2.set_colors(FolderText, DialogGrey);
 
     Edit1.create(*this, 15, 55, 291, 21);
     Edit1.OnKeyDown = [this](Object& Sender, unsigned short& Key) { Edit1KeyDown(Sender, Key); };

@@ -1,6 +1,8 @@
 // Shared set-up of the window tests: a clean registry key and shared state,
 // the three windows created as the program start creates them, message boxes
-// recorded instead of shown, and helpers that pump the message queue.
+// recorded instead of shown, and the one wait that every test uses: with a
+// deadline, so a flow that stalls fails in seconds and names what it waited
+// for instead of holding the whole program until CTest ends it.
 #pragma once
 
 #include <windows.h>
@@ -10,6 +12,7 @@
 #include <algorithm>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/Unit1.h"
@@ -23,6 +26,111 @@ struct ShownMessage {
     std::string text;
     std::string caption;
     unsigned flags;
+};
+
+// How long a wait of these tests lasts at most, unless its flow needs longer.
+constexpr DWORD WaitDeadline = 30000;
+
+// The message boxes of the running test, for the report of a failed wait.
+inline const std::vector<ShownMessage>* RecordedMessages = nullptr;
+
+inline BOOL CALLBACK AddShownWindow(HWND window, LPARAM shown)
+{
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process != GetCurrentProcessId() || !IsWindowVisible(window))
+        return TRUE;
+    char title[128] = {};
+    GetWindowTextA(window, title, sizeof(title));
+    auto& text = *reinterpret_cast<std::string*>(shown);
+    text += "\n  window \"" + std::string(title) + "\"";
+    // A real message box holds its text in the static of id 0xFFFF.
+    char box_text[512] = {};
+    if (GetDlgItemTextA(window, 0xFFFF, box_text, sizeof(box_text)) > 0)
+        text += ", saying \"" + std::string(box_text) + "\"";
+    return TRUE;
+}
+
+inline std::string LastLines(const std::vector<std::string>& lines, std::size_t count)
+{
+    std::string text;
+    for (std::size_t i = lines.size() > count ? lines.size() - count : 0; i < lines.size(); ++i)
+        text += "\n    | " + lines[i];
+    return text;
+}
+
+// What the program shows at this moment: its shown windows, the log's last
+// lines, the guide's text, and the last message box.
+inline std::string WhatTheProgramShows()
+{
+    std::string shown;
+    EnumWindows(&AddShownWindow, reinterpret_cast<LPARAM>(&shown));
+    if (Form1) {
+        shown += "\n  the log ends with:" + LastLines(Form1->Memo1.lines(), 8);
+        if (Form1->Memo2.visible())
+            shown += "\n  the guide says:" + LastLines(Form1->Memo2.lines(), 5);
+    }
+    if (RecordedMessages != nullptr && !RecordedMessages->empty())
+        shown += "\n  the last message box said \"" + RecordedMessages->back().text + "\"";
+    else
+        shown += "\n  no message box";
+    return shown;
+}
+
+inline std::string Seconds(DWORD milliseconds) { return std::to_string(milliseconds / 1000.0).substr(0, 4) + " s"; }
+
+// Pumps messages until `condition` holds. At the deadline the test fails with
+// what it waited for and what the program showed instead; false then.
+inline bool WaitUntil(const std::string& what, const std::function<bool()>& condition, DWORD deadline = WaitDeadline)
+{
+    const DWORD start = GetTickCount();
+    while (!condition()) {
+        if (GetTickCount() - start >= deadline) {
+            ADD_FAILURE() << "waited " << Seconds(deadline) << " for " << what << "; the program showed:"
+                          << WhatTheProgramShows();
+            return false;
+        }
+        platform::win::application().process_messages();
+        Sleep(10);
+    }
+    return true;
+}
+
+// The deadline of a wait inside the program under test (the run's and the
+// guide's waits for a button, a modal dialog, a pop-up menu), which the test
+// cannot leave by itself. Once it passes, the test fails as WaitUntil fails,
+// and the main window is closed: that ends every wait of the program, so the
+// call returns and the next test runs.
+class Deadline {
+public:
+    explicit Deadline(std::string what, DWORD milliseconds = WaitDeadline) : limit_(milliseconds)
+    {
+        restart(std::move(what));
+        timer_.OnTimer = [this](Object&) {
+            if (GetTickCount() - start_ < limit_)
+                return;
+            timer_.set_enabled(false);
+            ADD_FAILURE() << "waited " << Seconds(limit_) << " for " << what_ << "; the program showed:"
+                          << WhatTheProgramShows();
+            EndMenu();
+            if (Form1 && !CloseRequested)
+                Form1->close();
+        };
+        timer_.set_interval(200);
+        timer_.set_enabled(true);
+    }
+    // A new wait begins: the time counts afresh.
+    void restart(std::string what)
+    {
+        what_ = std::move(what);
+        start_ = GetTickCount();
+    }
+
+private:
+    std::string what_;
+    DWORD limit_;
+    DWORD start_ = 0;
+    platform::win::Timer timer_;
 };
 
 class AppTest : public ::testing::Test {
@@ -42,6 +150,7 @@ protected:
         DecoderWindow = nullptr;
         ZadigWindow = nullptr;
         FolderLineIndex = 0;
+        RecordedMessages = &messages;
         platform::win::set_message_box_hook([this](const std::string& text, const std::string& caption,
                                                    unsigned flags) {
             messages.push_back({text, caption, flags});
@@ -55,6 +164,7 @@ protected:
         Form2.reset();
         Form1.reset();
         platform::win::set_message_box_hook({});
+        RecordedMessages = nullptr;
         platform::win::set_screen_dpi_override(0);
         platform::win::application().reset_terminated();
         Pump();
@@ -79,19 +189,6 @@ protected:
             Pump();
             Sleep(10);
         }
-    }
-
-    // Pumps until the condition holds; false when it did not within the time.
-    static bool PumpUntil(const std::function<bool()>& condition, DWORD milliseconds)
-    {
-        const DWORD start = GetTickCount();
-        while (!condition()) {
-            if (GetTickCount() - start >= milliseconds)
-                return false;
-            Pump();
-            Sleep(10);
-        }
-        return true;
     }
 
     static void SetTermsValue(DWORD type, const void* data, DWORD size)
@@ -139,10 +236,14 @@ inline void LeaveUnmanaged(const std::string& program)
     RegSetKeyValueA(HKEY_CURRENT_USER, key.c_str(), "Managed", REG_SZ, "N", 2);
 }
 
-// Runs `action` once, `delay` milliseconds into the wait that follows.
+// Runs `action` once, `delay` milliseconds into the wait that follows, which
+// must end within the deadline after that.
 class Later {
 public:
-    Later(unsigned delay, std::function<void()> action) : action_(std::move(action))
+    Later(unsigned delay, std::function<void()> action)
+        : action_(std::move(action)),
+          deadline_("the wait to end after the action planned " + std::to_string(delay) + " ms into it",
+                    delay + WaitDeadline)
     {
         timer_.OnTimer = [this](Object&) {
             timer_.set_enabled(false);
@@ -155,4 +256,5 @@ public:
 private:
     std::function<void()> action_;
     platform::win::Timer timer_;
+    Deadline deadline_;
 };

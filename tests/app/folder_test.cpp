@@ -148,6 +148,15 @@ protected:
         PostMessageA(Form2->Edit1.handle(), WM_CHAR, key, 0);
         Pump();
     }
+    // A pixel of a window as painted on screen, in its client coordinates.
+    static COLORREF PaintedPixel(HWND window, int x, int y)
+    {
+        UpdateWindow(window);
+        const HDC dc = GetDC(window);
+        const COLORREF pixel = GetPixel(dc, x, y);
+        ReleaseDC(window, dc);
+        return pixel;
+    }
     [[nodiscard]] static bool DialogOpen() { return IsWindowVisible(Form2->handle()) != FALSE; }
 
     void ChooseComboEntry(const std::string& path)
@@ -269,10 +278,15 @@ TEST_F(Folders, RightClickSelectsThenNewCreatesTheFolderAndReRoots)
     std::string prompt;
     std::string folder_label;
     bool focused = false;
+    COLORREF face = 0, behind_path = 0, in_field = 0, on_button = 0;
     Later dialog(900, [&] {
         prompt = Form2->Label1.text();
         folder_label = Form2->Label2.text();
         focused = GetFocus() == Form2->Edit1.handle();
+        face = PaintedPixel(Form2->handle(), 5, 5);
+        behind_path = PaintedPixel(Form2->Label2.handle(), 285, 12);  // right of the path's text
+        in_field = PaintedPixel(Form2->Edit1.handle(), 280, 10);
+        on_button = PaintedPixel(Form2->Button1.handle(), 8, 12);
         Type("x");
         Form2->Button1.click();
     });
@@ -286,6 +300,13 @@ TEST_F(Folders, RightClickSelectsThenNewCreatesTheFolderAndReRoots)
     EXPECT_EQ(prompt, "Please enter a subfolder name for");
     EXPECT_EQ(folder_label, data / "sub");
     EXPECT_TRUE(focused);
+    // Mid grey behind the cream and yellow texts; the field and the buttons
+    // as the system draws them (a theme may draw the buttons in any light tone).
+    EXPECT_EQ(face, RGB(128, 128, 128));
+    EXPECT_EQ(behind_path, RGB(128, 128, 128));
+    EXPECT_EQ(in_field, GetSysColor(COLOR_WINDOW));
+    EXPECT_NE(on_button, RGB(128, 128, 128));
+    EXPECT_NE(on_button, CLR_INVALID);
     EXPECT_TRUE(Exists(data / "sub\\x"));
     EXPECT_EQ(DialogBaseFolder, data / "sub\\x\\");
     EXPECT_EQ(tree.root(), data / "sub") << "re-rooted where the folder was made";
@@ -480,20 +501,22 @@ TEST_F(Folders, FoldersChangedByAnotherProgramShowWithinTwoSeconds)
     changes = 0;
 
     RunOtherProgram("mkdir \"" + data / "made" + "\"");
-    EXPECT_TRUE(PumpUntil([&] { return Shows(Top(), data / "made"); }, 2000));
+    EXPECT_TRUE(WaitUntil("the new folder \"made\" in the tree", [&] { return Shows(Top(), data / "made"); }, 2000));
     RunOtherProgram("mkdir \"" + data / "sub\\inner" + "\"");
-    EXPECT_TRUE(PumpUntil([&] { return Shows(sub, data / "sub\\inner"); }, 2000)) << "in an opened folder too";
+    EXPECT_TRUE(WaitUntil("the new folder \"inner\" in an opened folder",
+                          [&] { return Shows(sub, data / "sub\\inner"); }, 2000));
     RunOtherProgram("ren \"" + data / "sub\\old" + "\" new");
-    EXPECT_TRUE(PumpUntil([&] { return Shows(sub, data / "sub\\new") && !Shows(sub, data / "sub\\old"); }, 2000));
+    EXPECT_TRUE(WaitUntil("\"old\" renamed to \"new\" in the tree",
+                          [&] { return Shows(sub, data / "sub\\new") && !Shows(sub, data / "sub\\old"); }, 2000));
     RunOtherProgram("rmdir \"" + data / "made" + "\"");
-    EXPECT_TRUE(PumpUntil([&] { return !Shows(Top(), data / "made"); }, 2000));
+    EXPECT_TRUE(WaitUntil("\"made\" gone from the tree", [&] { return !Shows(Top(), data / "made"); }, 2000));
     EXPECT_EQ(TreeView_GetSelection(Tree()), sub) << "the selection is kept";
     EXPECT_EQ(changes, 0);
 
     // A selected folder that vanishes leaves the selection on its parent.
     TreeView_SelectItem(Tree(), ChildAt(sub, data / "sub\\new"));
     RunOtherProgram("rmdir \"" + data / "sub\\new" + "\"");
-    EXPECT_TRUE(PumpUntil([&] { return tree.selected_path() == data / "sub"; }, 2000));
+    EXPECT_TRUE(WaitUntil("\"sub\" selected", [&] { return tree.selected_path() == data / "sub"; }, 2000));
     EXPECT_EQ(FolderLine(), data / "sub");
 }
 
@@ -527,6 +550,17 @@ TEST_F(Folders, DISABLED_FolderStepStaysOnScreen)
     SetForegroundWindow(Form1->handle());
     Form1->stvw1.set_focus();
     PumpFor(60000);
+}
+
+// Not a check either: tools/screenshot pictures the folder-name dialog as
+// "New" opens it on a folder, a name typed.
+TEST_F(Folders, DISABLED_FolderNameDialogStaysOnScreen)
+{
+    std::filesystem::remove_all(data.path());
+    Form1->stvw1.set_root("C:\\users");
+    Later type(300, [] { Type("ARVELON"); });
+    Later cancel(60000, [] { Form2->Button2.click(); });
+    Form1->New1Click(Form1->New1);
 }
 
 }  // namespace

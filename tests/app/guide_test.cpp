@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 
 #include "platform/temp_folder.h"
 #include "platform/win/shell.h"
@@ -131,7 +132,8 @@ protected:
         if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &tool))
             return nullptr;
         HWND window = nullptr;
-        PumpUntil([&] { return (window = FindWindowA(nullptr, "Zadig")) != nullptr; }, 20000);
+        WaitUntil("the driver-tool stand-in's window \"Zadig\"",
+                  [&] { return (window = FindWindowA(nullptr, "Zadig")) != nullptr; });
         return window;
     }
 
@@ -169,13 +171,10 @@ protected:
     // Waits until the other program's window stands where it is expected.
     static bool ToolAt(HWND window, int left, int top)
     {
-        for (int i = 0; i < 100; ++i) {
+        return WaitUntil("the driver tool at " + std::to_string(left) + "," + std::to_string(top), [&] {
             const RECT outer = OuterOf(window);
-            if (outer.left == left && outer.top == top)
-                return true;
-            Sleep(20);
-        }
-        return false;
+            return outer.left == left && outer.top == top;
+        }, 2000);
     }
 
     // A user's click on a point of page 1, without pumping.
@@ -191,9 +190,11 @@ protected:
     bool Run()
     {
         guide_start = last_yes = GetTickCount();
+        deadline.emplace("step 1's YES button");
         driver.set_enabled(true);
         const bool completed = Form1->RunDriverGuide();
         driver.set_enabled(false);
+        deadline.reset();
         return completed;
     }
 
@@ -207,6 +208,7 @@ protected:
             if (seen.empty() || seen.back().lines != lines) {
                 seen.push_back({lines, VisiblePictures(), GetTickCount() - last_yes, Form1->Memo1.visible(),
                                 Form1->Memo1.line_count()});
+                deadline->restart("the guide to go on after step " + std::to_string(seen.size()));
                 first_seen = GetTickCount();
                 answered = false;
             } else if (!answered && GetTickCount() - first_seen >= 100) {
@@ -241,6 +243,7 @@ protected:
     std::string log_path;
     PROCESS_INFORMATION tool{};
     platform::win::Timer driver;
+    std::optional<Deadline> deadline;  // of the guide's wait for the next step
     std::function<bool(int step)> on_step;
     std::vector<Seen> seen;
     std::vector<std::string> opened;
@@ -304,7 +307,7 @@ TEST_F(GuideTest, WithTheToolDockedTheStepsRunToTheDecodersStart)
     ASSERT_EQ(opened, std::vector<std::string>{TargetFolder + "arvelon.exe"});
     EXPECT_TRUE(tool_minimised_at_open) << "the tool is told to quit before the decoder starts";
     EXPECT_EQ(WaitForSingleObject(tool.hProcess, 10000), WAIT_OBJECT_0) << "the tool ended on WM_QUIT";
-    ASSERT_TRUE(PumpUntil([&] { return Logged("decoder started"); }, 20000));
+    ASSERT_TRUE(WaitUntil("\"decoder started\" in the stand-ins' log", [&] { return Logged("decoder started"); }));
     EXPECT_EQ(LogLines(), (std::vector<std::string>{"zadig started",
                                                     "zadig moved to " + std::to_string(tool_before.left) + "," +
                                                         std::to_string(tool_before.top),
@@ -335,7 +338,7 @@ TEST_F(GuideTest, WithoutTheToolTheStepsRunUnchangedAndAHighWindowKeepsItsPlace)
     EXPECT_EQ(after.left, 30);
     EXPECT_EQ(after.top, 0) << "the window keeps its place";
     ASSERT_EQ(opened, std::vector<std::string>{TargetFolder + "arvelon.exe"});
-    ASSERT_TRUE(PumpUntil([&] { return Logged("decoder started"); }, 20000));
+    ASSERT_TRUE(WaitUntil("\"decoder started\" in the stand-ins' log", [&] { return Logged("decoder started"); }));
     EXPECT_EQ(LogLines(), std::vector<std::string>{"decoder started"});
 }
 

@@ -61,20 +61,27 @@ private:
 
 // Acts for the user while the run waits. A step acts on every tick while its
 // condition holds (a press before the wait began would not count), and the
-// next step takes over once it no longer holds.
+// next step takes over once it no longer holds. Each step, and the run's end
+// after the last, has the deadline of a wait.
 class Script {
 public:
-    using Step = std::pair<std::function<bool()>, std::function<void()>>;
-    explicit Script(std::vector<Step> steps) : steps_(std::move(steps))
+    struct Step {
+        std::string what;  // what the step waits for
+        std::function<bool()> condition;
+        std::function<void()> action;
+    };
+    explicit Script(std::vector<Step> steps) : steps_(std::move(steps)), deadline_(Waiting())
     {
         timer_.OnTimer = [this](Object&) {
             if (next_ >= steps_.size()) return;
-            if (steps_[next_].first()) {
-                steps_[next_].second();
+            if (steps_[next_].condition()) {
+                if (!acted_) deadline_.restart(steps_[next_].what + " to be done with after its action");
+                steps_[next_].action();
                 acted_ = true;
             } else if (acted_) {
                 ++next_;
                 acted_ = false;
+                deadline_.restart(Waiting());
             }
         };
         timer_.set_interval(50);
@@ -82,9 +89,17 @@ public:
     }
 
 private:
+    [[nodiscard]] std::string Waiting() const
+    {
+        if (next_ < steps_.size())
+            return steps_[next_].what + " (step " + std::to_string(next_ + 1) + " of " +
+                   std::to_string(steps_.size()) + ")";
+        return steps_.empty() ? "the run to end" : "the run to end after its last step";
+    }
     std::vector<Step> steps_;
     std::size_t next_ = 0;
     bool acted_ = false;
+    Deadline deadline_;
     platform::win::Timer timer_;
 };
 
@@ -182,25 +197,25 @@ protected:
 
     static Script::Step ConfirmVersion(int index = -1)
     {
-        return {[] { return Form1->speedbutton3.visible(); }, [index] {
+        return {"the \"Confirm Windows version\" button", [] { return Form1->speedbutton3.visible(); }, [index] {
                     if (index >= 0) Form1->ComboBox1.set_item_index(index);
                     Form1->speedbutton3.click();
                 }};
     }
     static Script::Step ConfirmFolder(const std::string& choose = {})
     {
-        return {[] { return Form1->Button3.visible(); }, [choose] {
+        return {"the folder step's OK button", [] { return Form1->Button3.visible(); }, [choose] {
                     if (!choose.empty()) Form1->stvw1.set_root(choose);
                     Form1->Button3.click();
                 }};
     }
     static Script::Step PressYes()
     {
-        return {[] { return Form1->Button1.visible(); }, [] { Form1->Button1.click(); }};
+        return {"the YES button", [] { return Form1->Button1.visible(); }, [] { Form1->Button1.click(); }};
     }
-    static Script::Step CloseWhen(std::function<bool()> condition)
+    static Script::Step CloseWhen(std::string what, std::function<bool()> condition)
     {
-        return {std::move(condition), [] {
+        return {std::move(what), std::move(condition), [] {
                     if (!CloseRequested) Form1->close();
                 }};
     }
@@ -336,11 +351,30 @@ TEST_F(Run, MaskMovesLogTheirLinesAlsoWithNothingToMove)
     EXPECT_EQ(read_whole_file(target + "\\arvelon.exe"), "decoder only");
 }
 
+TEST_F(Run, SingleMovesLogAfterTheMoveOnlyWhatWasThereAndBeforeItAlways)
+{
+    // No runtime and no terms in the decoder's archive, no driver libraries in the other.
+    const std::string target = temp.file("ARVELON");
+    std::filesystem::create_directory(target);
+    server.set_reply("/arvelon/arvelon.zip", Reply::text(200, Zip({ziptest::stored("arvelon.exe", "decoder only")})));
+    server.set_reply("/manuals/RelWithDebInfo.zip",
+                     Reply::text(200, Zip({ziptest::stored("rtl-sdr-release/readme.md", "no libraries")})));
+    RunWith(Form1->SpeedButton1, {ConfirmVersion(), ConfirmFolder(target),
+                                  CloseWhen("the guide's first YES button", [] { return Form1->Button1.visible(); })});
+    EXPECT_TRUE(messages.empty());
+    const auto moving = std::find(log.begin(), log.end(), "Moving files...");
+    ASSERT_GE(std::distance(moving, log.end()), 8);
+    EXPECT_EQ(Lines(moving, moving + 8), (Lines{"Moving files...", "", "terms_of_use.pdf", "zadig.exe", "arvelon.exe",
+                                                "txt files", "plug-in files", "Executing zadig.exe..."}));
+    EXPECT_FALSE(platform::file_exists(target + "\\terms_of_use.pdf"));
+    EXPECT_EQ(read_whole_file(target + "\\zadig.exe"), "zadig 2.4");
+}
+
 TEST_F(Run, ProbeAndUpdateQuestionEndTheProgram)
 {
     // A 200 reply with nothing in it is no download server.
     server.set_reply("/", Reply::text(200, ""));
-    Form1->SpeedButton2.click();
+    RunWith(Form1->SpeedButton2, {});
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, "Aborting: an internet connection must be present, but was not found.");
     EXPECT_EQ(messages[0].caption, "ARVELON IMU");
@@ -368,7 +402,8 @@ TEST_F(Run, UnusableRememberedFoldersFallBackToTheProgramFolder)
 {
     for (const std::string& remembered : {temp.file("gone"), std::string("\\\\?\\") + temp.file("app")}) {
         SetRemembered(remembered);
-        RunWith(Form1->SpeedButton2, {CloseWhen([] { return Form1->Button3.visible(); })});
+        RunWith(Form1->SpeedButton2,
+                {CloseWhen("the folder step's OK button", [] { return Form1->Button3.visible(); })});
         EXPECT_EQ(Form1->stvw1.root(), ApplicationFolder) << remembered;
         Restart();
     }
@@ -378,20 +413,23 @@ TEST_F(Run, UnusableRememberedFoldersFallBackToTheProgramFolder)
     const DWORD number = 7;
     RegSetValueExA(key, "imudir", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof(number));
     RegCloseKey(key);
-    RunWith(Form1->SpeedButton2, {CloseWhen([] { return Form1->Button3.visible(); })});
+    RunWith(Form1->SpeedButton2,
+            {CloseWhen("the folder step's OK button", [] { return Form1->Button3.visible(); })});
     EXPECT_EQ(Form1->stvw1.root(), ApplicationFolder);
     EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(Run, ClosingTheWindowDuringAWaitEndsTheRun)
 {
-    RunWith(Form1->SpeedButton1, {CloseWhen([] { return Form1->speedbutton3.visible(); })});
+    RunWith(Form1->SpeedButton1,
+            {CloseWhen("the \"Confirm Windows version\" button", [] { return Form1->speedbutton3.visible(); })});
     EXPECT_TRUE(platform::win::application().terminated());
     EXPECT_EQ(RequestLines(), Lines{"GET / HTTP/1.1"});
     EXPECT_EQ(log.back(), "");
 
     Restart();
-    RunWith(Form1->SpeedButton1, {ConfirmVersion(), CloseWhen([] { return Form1->Button3.visible(); })});
+    RunWith(Form1->SpeedButton1,
+            {ConfirmVersion(), CloseWhen("the folder step's OK button", [] { return Form1->Button3.visible(); })});
     EXPECT_TRUE(platform::win::application().terminated());
     EXPECT_EQ(RequestLines(), (Lines{"GET / HTTP/1.1", "GET / HTTP/1.1"}));
     EXPECT_TRUE(messages.empty());
@@ -486,7 +524,8 @@ public:
         STARTUPINFOA startup{};
         startup.cb = sizeof(startup);
         if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process_))
-            for (int i = 0; i < 2000 && FindWindowA(nullptr, "arvelon - melqary") == nullptr; ++i) Sleep(10);
+            WaitUntil("the decoder stand-in's window",
+                      [] { return FindWindowA(nullptr, "arvelon - melqary") != nullptr; });
     }
     ~Decoder()
     {

@@ -61,7 +61,7 @@ TEST_F(TermsTest, ScrollingToTheLastLineEnablesButtonWithinASecond)
     ASSERT_FALSE(Form1->Button5.enabled());
     Form1->Memo3.scroll_to_end();
     const DWORD scrolled = GetTickCount();
-    ASSERT_TRUE(PumpUntil([] { return Form1->Button5.enabled(); }, 2000));
+    ASSERT_TRUE(WaitUntil("the acknowledge button enabled", [] { return Form1->Button5.enabled(); }, 2000));
     // One timer period, with some room for a busy machine.
     EXPECT_LE(GetTickCount() - scrolled, 1500u);
     EXPECT_FALSE(Form1->Timer1.enabled()) << "the timer stops for good";
@@ -72,7 +72,7 @@ TEST_F(TermsTest, ShortTermsTextEnablesButtonAtFirstTick)
     Start();
     const DWORD started = GetTickCount();
     Form1->Memo3.set_text("Short terms.\r\nAll of them fit.\r\n");
-    ASSERT_TRUE(PumpUntil([] { return Form1->Button5.enabled(); }, 2000));
+    ASSERT_TRUE(WaitUntil("the acknowledge button enabled", [] { return Form1->Button5.enabled(); }, 2000));
     EXPECT_LE(GetTickCount() - started, 1500u);
 }
 
@@ -114,7 +114,7 @@ TEST_F(TermsTest, NextStartAfterAcknowledgingOpensOnPage1WithButtonHidden)
 {
     Start();
     Form1->Memo3.scroll_to_end();
-    ASSERT_TRUE(PumpUntil([] { return Form1->Button5.enabled(); }, 2000));
+    ASSERT_TRUE(WaitUntil("the acknowledge button enabled", [] { return Form1->Button5.enabled(); }, 2000));
     Form1->Button5.click();
     Form3.reset();
     Form2.reset();

@@ -10,6 +10,7 @@ TEST_F(WaitTest, EachOfTheThreeButtonsEndsTheWaitWithTrue)
 {
     SetTermsAcknowledged(1);
     Start();
+    Deadline deadline("the wait to end on a press of each button");
     for (platform::win::Button* button : {&Form1->Button1, &Form1->Button3, &Form1->speedbutton3}) {
         button->show();
         PostMessageA(button->handle(), BM_CLICK, 0, 0);
@@ -72,6 +73,24 @@ TEST_F(WaitTest, ButtonPressedIsSetByAClickOutsideAWait)
     EXPECT_TRUE(ButtonPressed);
 }
 
+struct ProgramWindowSearch {
+    DWORD process;
+    HWND window;
+};
+
+BOOL CALLBACK FindProgramWindow(HWND window, LPARAM data)
+{
+    auto& wanted = *reinterpret_cast<ProgramWindowSearch*>(data);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    char title[64] = {};
+    GetWindowTextA(window, title, sizeof(title));
+    if (owner != wanted.process || std::string(title) != "ARVELON - IMU Installer and maintenance utility")
+        return TRUE;
+    wanted.window = window;
+    return FALSE;
+}
+
 // The program itself: it opens on the terms page without a key, and ends once
 // its main window is closed.
 TEST_F(WaitTest, ProgramEndsWhenItsMainWindowIsClosed)
@@ -89,29 +108,11 @@ TEST_F(WaitTest, ProgramEndsWhenItsMainWindowIsClosed)
         << command;
     // Other test programs may show a main window of the same title; only the
     // child's own window counts.
-    struct Search {
-        DWORD process;
-        HWND window;
-    } search{process.dwProcessId, nullptr};
-    const DWORD start = GetTickCount();
-    while (search.window == nullptr && GetTickCount() - start < 20000) {
-        EnumWindows(
-            [](HWND window, LPARAM data) -> BOOL {
-                auto& wanted = *reinterpret_cast<Search*>(data);
-                DWORD owner = 0;
-                GetWindowThreadProcessId(window, &owner);
-                char title[64] = {};
-                GetWindowTextA(window, title, sizeof(title));
-                if (owner == wanted.process && std::string(title) == "ARVELON - IMU Installer and maintenance utility") {
-                    wanted.window = window;
-                    return FALSE;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&search));
-        if (search.window == nullptr)
-            Sleep(100);
-    }
+    ProgramWindowSearch search{process.dwProcessId, nullptr};
+    WaitUntil("the program's main window", [&] {
+        EnumWindows(&FindProgramWindow, reinterpret_cast<LPARAM>(&search));
+        return search.window != nullptr;
+    });
     const HWND window = search.window;
     ASSERT_NE(window, nullptr);
     const HWND tabs = FindWindowExA(window, nullptr, WC_TABCONTROLA, nullptr);

@@ -96,7 +96,7 @@ TEST_F(WaitTest, ProgramEndsWhenItsMainWindowIsClosed)
     const DWORD start = GetTickCount();
     while (search.window == nullptr && GetTickCount() - start < 20000) {
         EnumWindows(
-            [](HWND window, LPARAM data) -> BOOL {
+            [](HWND window, LPARAM data) CALLBACK -> BOOL {
                 auto& wanted = *reinterpret_cast<Search*>(data);
                 DWORD owner = 0;
                 GetWindowThreadProcessId(window, &owner);

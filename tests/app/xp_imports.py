@@ -50,11 +50,11 @@ def main(objdump, program, list_file):
         if named:
             dll = named.group(1)
             continue
+        # "vma hint name", or "vma ordinal <none>" for an import by ordinal.
         entry = re.match(r"\s+[0-9a-f]+\s+(\d+)\s+(\S+)$", line)
         if dll and entry:
-            imports.append((dll, entry.group(2)))
-        elif dll and re.match(r"\s+[0-9a-f]+\s+<none>\s+([0-9a-f]+)$", line):
-            imports.append((dll, "ordinal " + line.split()[-1]))
+            name = entry.group(2)
+            imports.append((dll, "ordinal " + entry.group(1) if name == "<none>" else name))
         elif not line.strip() or line.startswith("The "):
             dll = None
     if not imports:

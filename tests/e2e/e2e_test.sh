@@ -271,8 +271,9 @@ expect "the installer ends after the probe's message" 15 window_gone "$MAIN_TITL
 echo "  ($((SECONDS - t0)) s)"
 
 # A Windows XP user: a new installation in a 32-bit prefix that reports
-# Windows XP. It ends the main prefix's programs and leaves that prefix's
-# server stopped, as the flow before it left it.
+# Windows XP (winecfg -v winxp), with the program built for XP. It ends the
+# main prefix's programs first and returns to that prefix after, with the
+# HTTP server stopped.
 flow_windows_xp() {
   echo "== A new installation on Windows XP"
   local t0=$SECONDS main=$WINEPREFIX xp=$work/prefix-xp

@@ -1,10 +1,11 @@
 #include "platform/win/gdi.h"
 
+#include <objbase.h>
 #include <objidl.h>
-#include <shlwapi.h>
 
 #include <gdiplus.h>
 
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 
@@ -46,10 +47,26 @@ Font make_font(const std::string& face, int pixel_height, bool bold)
 Bitmap decode_picture(const void* data, std::size_t size)
 {
     start_gdiplus();
-    std::unique_ptr<IStream, StreamRelease> stream(
-        SHCreateMemStream(static_cast<const BYTE*>(data), static_cast<UINT>(size)));
-    if (!stream)
+    // A stream over a copy in global memory, which the stream frees: Windows
+    // XP's shlwapi exports SHCreateMemStream by ordinal only.
+    const HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size > 0 ? size : 1);
+    void* copy = memory != nullptr ? GlobalLock(memory) : nullptr;
+    if (copy == nullptr) {
+        if (memory != nullptr)
+            GlobalFree(memory);
         throw std::runtime_error("Out of memory");
+    }
+    std::memcpy(copy, data, size);
+    GlobalUnlock(memory);
+    IStream* opened = nullptr;
+    if (FAILED(CreateStreamOnHGlobal(memory, TRUE, &opened))) {
+        GlobalFree(memory);
+        throw std::runtime_error("Out of memory");
+    }
+    std::unique_ptr<IStream, StreamRelease> stream(opened);
+    ULARGE_INTEGER length;
+    length.QuadPart = size;  // the memory block may be larger
+    stream->SetSize(length);
     Gdiplus::GpBitmap* picture = nullptr;
     if (Gdiplus::DllExports::GdipCreateBitmapFromStream(stream.get(), &picture) != Gdiplus::Ok || picture == nullptr)
         throw std::runtime_error("Bitmap image is not valid");

@@ -14,6 +14,28 @@ namespace {
     throw RegistryError(message);
 }
 
+// Windows XP has no RegDeleteTreeA, and RegDeleteKeyA refuses a key that has
+// subkeys: the subkeys go first, each with its own subkeys, then the key.
+LSTATUS delete_tree(HKEY parent, const char* path)
+{
+    HKEY key = nullptr;
+    LSTATUS status = RegOpenKeyExA(parent, path, 0, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, &key);
+    if (status != ERROR_SUCCESS)
+        return status;
+    char name[256];  // a key name has at most 255 characters
+    do {
+        DWORD length = sizeof(name);
+        // Always the first subkey: the one before it has just gone.
+        status = RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_SUCCESS)
+            status = delete_tree(key, name);
+    } while (status == ERROR_SUCCESS);
+    RegCloseKey(key);
+    if (status != ERROR_NO_MORE_ITEMS)
+        return status;
+    return RegDeleteKeyA(parent, path);
+}
+
 }  // namespace
 
 std::optional<RegistryKey> RegistryKey::open_current_user(const std::string& path, REGSAM access)
@@ -28,11 +50,8 @@ std::optional<RegistryKey> RegistryKey::open_current_user(const std::string& pat
 
 bool RegistryKey::delete_current_user(const std::string& path)
 {
-    const LSTATUS status = RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str());
-    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
-        return false;
-    const LSTATUS last = RegDeleteKeyA(HKEY_CURRENT_USER, path.c_str());
-    return last == ERROR_SUCCESS || last == ERROR_FILE_NOT_FOUND;
+    const LSTATUS status = delete_tree(HKEY_CURRENT_USER, path.c_str());
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
 }
 
 RegistryKey::RegistryKey(RegistryKey&& other) noexcept : key_(std::exchange(other.key_, nullptr)) {}

@@ -407,7 +407,7 @@ void ShellTreeView::refresh_children(HTREEITEM item)
             TVSORTCB sort{};
             sort.hParent = item;
             sort.lParam = reinterpret_cast<LPARAM>(folder.get());
-            sort.lpfnCompare = [](LPARAM a, LPARAM b, LPARAM order) -> int {
+            sort.lpfnCompare = [](LPARAM a, LPARAM b, LPARAM order) CALLBACK -> int {
                 auto* shell_order = reinterpret_cast<IShellFolder*>(order);
                 return static_cast<short>(HRESULT_CODE(
                     shell_order->CompareIDs(0, ILFindLastID(reinterpret_cast<Node*>(a)->folder.absolute.get()),

@@ -233,7 +233,8 @@ inline std::string WindowsPath(std::string path)
 inline void LeaveUnmanaged(const std::string& program)
 {
     const std::string key = "Software\\Wine\\AppDefaults\\" + program + "\\X11 Driver";
-    RegSetKeyValueA(HKEY_CURRENT_USER, key.c_str(), "Managed", REG_SZ, "N", 2);
+    if (auto settings = platform::win::RegistryKey::open_current_user(key))
+        settings->write_string("Managed", "N");
 }
 
 // Runs `action` once, `delay` milliseconds into the wait that follows, which

@@ -211,7 +211,7 @@ TEST_F(Download, AServerThatStaysSilentFailsAfterTheIdleLimitWhileTheWindowStays
     // A thread timer fires only when someone dispatches messages.
     static std::vector<Clock::time_point> ticks;
     ticks.clear();
-    const UINT_PTR timer = SetTimer(nullptr, 0, 30, [](HWND, UINT, UINT_PTR, DWORD) { ticks.push_back(Clock::now()); });
+    const UINT_PTR timer = SetTimer(nullptr, 0, 30, [](HWND, UINT, UINT_PTR, DWORD) CALLBACK { ticks.push_back(Clock::now()); });
     ASSERT_NE(timer, 0u);
     const auto start = Clock::now();
     expect_failure(server.url("/silent"), "");

@@ -83,6 +83,24 @@ TEST_F(RegistryTest, WriteThroughAReadOnlyKeyFailsToSetData)
     EXPECT_EQ(ErrorOf([&] { key->write_bool("imuterms", true); }), "Failed to set data for 'imuterms'");
 }
 
+
+TEST_F(RegistryTest, DeletingRemovesTheKeyWithSubkeysTwoDeepAndSparesItsSibling)
+{
+    const std::string sibling = std::string(TestKey) + "-sibling";
+    for (const std::string& path : {std::string(TestKey) + "\\a\\b", std::string(TestKey) + "\\a\\c",
+                                    std::string(TestKey) + "\\d", sibling}) {
+        auto key = RegistryKey::open_current_user(path);
+        ASSERT_TRUE(key);
+        key->write_string("v", "x");
+    }
+    EXPECT_TRUE(RegistryKey::delete_current_user(TestKey));
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, TestKey, 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, sibling.c_str(), 0, KEY_READ, &key), ERROR_SUCCESS);
+    RegCloseKey(key);
+    EXPECT_TRUE(RegistryKey::delete_current_user(sibling));
+    EXPECT_TRUE(RegistryKey::delete_current_user(TestKey)) << "a missing key counts as gone";
+}
 using MemoTest = AppTest;
 
 TEST_F(MemoTest, LinesOfATextWithoutFinalLineBreak)

@@ -307,5 +307,55 @@ click_control "$BOX_TITLE" Button OK
 expect "the installer ends after the probe's message" 15 window_gone "$MAIN_TITLE" || stuck
 echo "  ($((SECONDS - t0)) s)"
 
+# A Windows XP user: a new installation in a 32-bit prefix that reports
+# Windows XP (winecfg -v winxp), with the program built for XP. It ends the
+# main prefix's programs first and returns to that prefix after, with the
+# HTTP server stopped.
+flow_windows_xp() {
+  echo "== A new installation on Windows XP"
+  local t0=$SECONDS main=$WINEPREFIX xp=$work/prefix-xp
+  stop_server
+  wineserver -k 2>/dev/null
+  wineserver -w 2>/dev/null
+  WINEARCH=win32 drive_new_prefix "$xp"
+  wine winecfg -v winxp >/dev/null 2>&1
+  check "the XP prefix is 32-bit" "1" "$([ -d "$xp/drive_c/windows/syswow64" ] || echo 1)"
+  mkdir -p "$xp/drive_c/Downloads"
+  cp "$build/app/loopback/arvelon-imu.exe" "$xp/drive_c/Downloads/"
+  : >"$work/requests.log"
+  local standin_log=$work/standin-xp.log main_standin_log=$IMU_STANDIN_LOG
+  export IMU_STANDIN_LOG="Z:${standin_log//\//\\}"
+  serve
+  drive_step() {
+    shots=$((shots + 1))
+    shot "$(printf '%s/%02d-xp-%s.png' "$work/shots" "$shots" "$1")"
+    if [ "$1" = windows-version ]; then
+      check "Windows XP is preselected on XP" "1" "$(control_shown "$MAIN_TITLE" ComboBox "Windows XP" && echo 1)"
+    fi
+  }
+  start_installer 'C:\Downloads\arvelon-imu.exe' "$work/wine.log" || stuck
+  flow_terms || stuck
+  flow_new_install || stuck
+  local t=$xp/drive_c/ARVELON
+  check "the requests on XP: the XP variant of the driver tool" \
+    "$(printf '/\n/arvelon/arvelon.zip\n/manuals/RelWithDebInfo.zip\n/arvelon/zadig_xp-2.2.exe')" "$(requests)"
+  check "tmp\zadig.exe moved into the target folder" "same gone" \
+    "$(same_file "$t/zadig.exe" "$work/server/arvelon/zadig_xp-2.2.exe") $([ -e "$t/tmp/zadig.exe" ] || echo gone)"
+  check "the decoder installed on XP" same "$(same_file "$t/arvelon.exe" "$build/tools/decoder-standin/decoder-standin.exe")"
+  check "the driver tool started, docked and told to quit on XP; then the decoder started" \
+    "zadig started|zadig moved to 284,586|zadig minimised|decoder started" \
+    "$(tr -d '\r' <"$standin_log" | grep -E '^(zadig started|zadig moved to 284,586|zadig minimised|decoder started)$' | uniq | paste -sd '|')"
+  check "the guide's last text stays on XP" "You may close ZADIG now." "$(guide_text | head -n 1)"
+  close_installer || stuck
+  stop_server
+  wineserver -k 2>/dev/null
+  wineserver -w 2>/dev/null
+  export WINEPREFIX=$main IMU_STANDIN_LOG=$main_standin_log
+  drive_prefix=$main
+  setsid wineserver -p >/dev/null 2>&1
+  echo "  ($((SECONDS - t0)) s)"
+}
+flow_windows_xp
+
 echo "$checks checks, $failures failed; screenshots in $work/shots"
 exit $((failures > 0))

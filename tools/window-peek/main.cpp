@@ -78,7 +78,7 @@ std::vector<HWND> top_level_windows()
 {
     std::vector<HWND> found;
     EnumWindows(
-        [](HWND window, LPARAM list) -> BOOL {
+        [](HWND window, LPARAM list) CALLBACK -> BOOL {
             // A program's hidden owner window may be "visible" with no size.
             RECT outer{};
             GetWindowRect(window, &outer);
@@ -105,7 +105,7 @@ std::vector<HWND> children_of(HWND parent)
     std::vector<HWND> found;
     EnumChildWindows(
         parent,
-        [](HWND window, LPARAM list) -> BOOL {
+        [](HWND window, LPARAM list) CALLBACK -> BOOL {
             reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
             return TRUE;
         },

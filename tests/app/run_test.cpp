@@ -484,7 +484,7 @@ TEST_F(Run, APinnedFileThatDiffersIsDeletedAndNothingIsMoved)
     Form1->ZadigXpSha256 = Sha256("zadig xp");
     Form1->ZadigSha256 = Sha256("zadig xq");
     // A run that got as far as the guide would wait there: it is closed.
-    const auto guide = CloseWhen([] { return Form1->Button1.visible(); });
+    const auto guide = CloseWhen("the guide's first step", [] { return Form1->Button1.visible(); });
     RunWith(Form1->SpeedButton1, {ConfirmVersion(0), ConfirmFolder(target), guide});
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, "Aborting: tmp\\zadig.exe did not pass its integrity check.");

@@ -42,6 +42,8 @@ TIdHTTP::TIdHTTP(TForm1& owner) : platform::HttpClient(InstallerSettings())
     };
     // A silent server must not freeze the window while the client waits.
     on_idle = [] { application().process_messages(); };
+    // The user who closed the window waits for no download.
+    cancel_requested = [] { return CloseRequested; };
 }
 
 bool TForm1::DownloadFile(const std::string& url, const std::string& file)
@@ -51,6 +53,7 @@ bool TForm1::DownloadFile(const std::string& url, const std::string& file)
 
     platform::File stream = platform::File::create(file);
     if (!stream.is_open()) throw std::runtime_error("Cannot create file " + file);
+    WrittenFiles.insert(WrittenFileKey(file));
 
     const auto result = IdHTTP1.get(url, [&stream](const char* data, std::size_t size) {
         return stream.write(data, size) == static_cast<std::int64_t>(size);

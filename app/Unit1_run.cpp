@@ -247,8 +247,6 @@ bool TForm1::FetchAndUnpack(bool new_install)
 {
     // A run that could not fetch or unpack a file moves nothing, so the
     // installation is never left half old and half new.
-    // The driver tool is started from the shell: a page or a broken file
-    // saved under its name must not get that far.
     const auto fetch = [this](const std::string& url, const std::string& local, bool program = false) {
         const bool fetched = DownloadFile(url, TargetFolder + local);
         if (EndIfClosed())
@@ -276,6 +274,8 @@ bool TForm1::FetchAndUnpack(bool new_install)
     if (!fetch(ManualsServer + "/manuals/RelWithDebInfo.zip", "tmp\\rtlsdr.zip") || !unpack("tmp\\rtlsdr.zip"))
         return false;
     const std::string zadig = ComboBox1.item_index() == 1 ? "/arvelon/zadig-2.4.exe" : "/arvelon/zadig_xp-2.2.exe";
+    // The driver tool is started through the shell: a page or a broken file
+    // saved under its name must not get that far.
     if (!fetch(DownloadServer + zadig, "tmp\\zadig.exe", true))
         return false;
     ProgressBar1.hide();

@@ -572,8 +572,6 @@ TEST_F(Run, ANewInstallationWithoutItsDriverFilesOrToolMustNotComplete)
     RunWith(Form1->SpeedButton1, {ConfirmVersion(), ConfirmFolder(target), NoGuide()});
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, "Aborting: rtlsdr.dll could not be placed in the target folder.");
-    EXPECT_EQ(messages[0].flags, unsigned(MB_ICONERROR | MB_OK));
-    EXPECT_TRUE(platform::win::application().terminated());
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(target), {}), 1) << "anything beside tmp";
     EXPECT_TRUE(opened.empty());
 
@@ -612,7 +610,6 @@ TEST_F(Run, AFileTheMovesByMaskCannotPlaceEndsTheRun)
               "Aborting: " + shell_moves[0].substr(T.size() + 4) + " could not be placed in the target folder.");
     for (const char* name : {"1_release.txt", "2_changes.txt", "readme.txt", "arvelon_adsb.dll"})
         EXPECT_FALSE(platform::file_exists(T + name)) << name;
-    EXPECT_TRUE(platform::win::application().terminated());
 
     // A plug-in locked in the target folder (Wine's shell then leaves the
     // file and reports success; the file's own move fails).
@@ -622,7 +619,6 @@ TEST_F(Run, AFileTheMovesByMaskCannotPlaceEndsTheRun)
     RunWith(Form1->SpeedButton2, {ConfirmFolder()});
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, "Aborting: arvelon_mlat.dll could not be placed in the target folder.");
-    EXPECT_TRUE(platform::win::application().terminated());
 }
 
 TEST_F(Run, ClosingTheWindowDuringTheMovesOrADownloadEndsTheProgram)

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "app/IdHTTP.h"
@@ -143,8 +144,15 @@ public:
     // False when the unpacking failed: the library refused the archive, an
     // entry was not extracted, or an error escaped the library.
     bool UnzipArchive(const std::string& archive, const std::string& folder);
-    // Moves every file matching the ";"-separated masks into the folder.
-    void MoveFilesByMask(HWND owner, const std::string& sources, const std::string& folder, unsigned short options);
+    // Moves every file matching the ";"-separated masks into the folder, one
+    // shell operation a file. Gives the first file that could not be moved,
+    // after which nothing more is moved; empty when all were.
+    [[nodiscard]] std::string MoveFilesByMask(HWND owner, const std::string& sources, const std::string& folder,
+                                              unsigned short options);
+    // The files that this run downloaded or unpacked; only these are placed
+    // in the target folder. Names as WrittenFileKey gives them.
+    std::set<std::string> WrittenFiles;
+    [[nodiscard]] bool WrittenByRun(const std::string& path) const;
 
     // Release notes (Unit1_notes.cpp). Raises "Cannot open file %s" when a
     // notes file vanished or is locked after it was listed.
@@ -184,6 +192,9 @@ private:
     [[nodiscard]] bool PlaceFiles(bool new_install);
     // Shows an abort message with the error icon and ends the program.
     void Abort(const std::string& message);
+    // True, with the program ending, once the main window has been closed:
+    // the run then stops at its next step without a word.
+    [[nodiscard]] bool EndIfClosed();
 };
 
 // Shared state of the module; zero, false or empty at start.
@@ -203,6 +214,12 @@ extern std::unique_ptr<TForm1> Form1;
 [[nodiscard]] std::string ToShellFileList(const std::string& list);
 // The shell's "open" action: starts a program, opens an address in the browser.
 void OpenWithShell(const std::string& path);
+// A path as WrittenFiles holds it: backslashes, ASCII letters in lower case,
+// as the file system compares names.
+[[nodiscard]] std::string WrittenFileKey(const std::string& path);
+// The file starts with the headers of a Windows program: "MZ", the "PE"
+// signature where the DOS header points, and the headers that follow it.
+[[nodiscard]] bool IsWindowsProgram(const std::string& path);
 // An existing folder on a drive ("C:\...") or a tree root name ("rf...");
 // network paths are not usable.
 [[nodiscard]] bool IsUsableFolder(const std::string& path);

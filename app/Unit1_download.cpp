@@ -43,6 +43,8 @@ TIdHTTP::TIdHTTP(TForm1& owner) : platform::HttpClient(InstallerSettings())
     };
     // A silent server must not freeze the window while the client waits.
     on_idle = [] { application().process_messages(); };
+    // The user who closed the window waits for no download.
+    cancel_requested = [] { return CloseRequested; };
 }
 
 bool TForm1::DownloadFile(const std::string& url, const std::string& file)
@@ -53,6 +55,7 @@ bool TForm1::DownloadFile(const std::string& url, const std::string& file)
     DownloadedSha256.clear();
     platform::File stream = platform::File::create(file);
     if (!stream.is_open()) throw std::runtime_error("Cannot create file " + file);
+    WrittenFiles.insert(WrittenFileKey(file));
 
     platform::Sha256 digest;
     const auto result = IdHTTP1.get(url, [&stream, &digest](const char* data, std::size_t size) {

@@ -2,6 +2,7 @@
 // mask through the shell, the shell's "open" action and the target folder test.
 #include "app/Unit1.h"
 
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -22,6 +23,7 @@ struct FailedEntry {
     std::int32_t code;
 };
 std::vector<FailedEntry> failed_entries;
+std::vector<std::string> written_entries;  // the files it wrote
 std::string begun_entry;  // announced but neither done nor failed yet
 bool entry_open = false;
 
@@ -41,6 +43,7 @@ void RecordUnzipReport(std::int32_t value, zip::ZipReport* report)
         entry_open = true;
         break;
     case zip::REPORT_ENTRY_DONE:
+        if (!report->is_directory) written_entries.emplace_back(report->name);
         entry_open = false;
         break;
     case zip::REPORT_ENTRY_FAILED:
@@ -77,12 +80,15 @@ bool TForm1::UnzipArchive(const std::string& archive, const std::string& folder)
             application().process_messages();
 
             failed_entries.clear();
+            written_entries.clear();
             entry_open = false;
             zip::set_report_proc(RecordUnzipReport);
             const std::int32_t result = zip::extract_matching(archive.c_str(), folder.c_str(), "*.*");
             // A batch refused before it opened the directory leaves the procedure in place.
             zip::set_report_proc(nullptr);
             close_begun_entry();
+            for (const std::string& name : std::exchange(written_entries, {}))
+                WrittenFiles.insert(WrittenFileKey(name));
 
             // A negative result or any entry left behind is a failed unpacking:
             // the run must not go on as if the files were there.
@@ -119,27 +125,61 @@ std::string ToShellFileList(const std::string& list)
     return shell_list;
 }
 
-void TForm1::MoveFilesByMask(HWND owner, const std::string& sources, const std::string& folder,
-                             unsigned short options)
+std::string TForm1::MoveFilesByMask(HWND owner, const std::string& sources, const std::string& folder,
+                                    unsigned short options)
 {
-    const std::string from = ToShellFileList(sources);
-    const std::string to = folder + std::string(2, '\0');
-    if (platform::win::shell_move(owner, from, to, options).ok())
-        return;
-    // The shell refused (Wine's does as soon as two files match): move each
-    // matching file itself, so nothing is left behind silently.
+    std::string destination = folder;
+    if (!destination.empty() && destination.back() != '\\') destination += '\\';
+    const std::string shell_destination = destination + std::string(2, '\0');
+    // One file a shell operation: Wine's shell refuses two or more at once,
+    // and an operation aborted on one file is then the user's Cancel in the
+    // shell's own error box, after which nothing more may move.
     std::size_t start = 0;
     while (start < sources.size()) {
         std::size_t end = sources.find(';', start);
         if (end == std::string::npos) end = sources.size();
         const std::string mask = sources.substr(start, end - start);
         const std::string source_folder = mask.substr(0, mask.find_last_of('\\') + 1);
-        std::string destination = folder;
-        if (!destination.empty() && destination.back() != '\\') destination += '\\';
-        for (const std::string& name : platform::find_entries(mask, FileAttributeFilter))
-            platform::move_file_replacing(source_folder + name, destination + name);
+        for (const std::string& name : platform::find_entries(mask, FileAttributeFilter)) {
+            const std::string from = source_folder + name;
+            if (platform::win::shell_move(owner, ToShellFileList(from), shell_destination, options).aborted)
+                return from;
+            // The shell may leave a file behind and still report success
+            // (Wine's does for a locked destination); it is moved here then.
+            if (platform::file_exists(from) && !platform::move_file_replacing(from, destination + name))
+                return from;
+        }
         start = end + 1;
     }
+    return {};
+}
+
+std::string WrittenFileKey(const std::string& path)
+{
+    std::string key = path;
+    for (char& c : key) {
+        if (c == '/') c = '\\';
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return key;
+}
+
+bool TForm1::WrittenByRun(const std::string& path) const { return WrittenFiles.contains(WrittenFileKey(path)); }
+
+bool IsWindowsProgram(const std::string& path)
+{
+    platform::File file = platform::File::open_read(path);
+    unsigned char dos[64];
+    if (!file.is_open() || file.read(dos, sizeof dos) != sizeof dos || dos[0] != 'M' || dos[1] != 'Z')
+        return false;
+    const std::int64_t pe = dos[0x3C] | dos[0x3D] << 8 | dos[0x3E] << 16 | std::int64_t{dos[0x3F]} << 24;
+    // The signature and the file header, whose last but one field gives the
+    // optional header's size.
+    unsigned char header[24];
+    if (!file.seek(pe) || file.read(header, sizeof header) != sizeof header || std::memcmp(header, "PE\0\0", 4) != 0)
+        return false;
+    const int optional_size = header[20] | header[21] << 8;
+    return optional_size > 0 && file.length() >= pe + static_cast<std::int64_t>(sizeof header) + optional_size;
 }
 
 void OpenWithShell(const std::string& path) { platform::win::shell_open(path); }

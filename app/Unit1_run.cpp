@@ -7,6 +7,8 @@
 #include "platform/win/application.h"
 #include "platform/win/registry.h"
 
+#include <vector>
+
 using platform::win::application;
 using platform::win::message_box;
 
@@ -42,6 +44,14 @@ void TForm1::Abort(const std::string& message)
     application().terminate();
 }
 
+bool TForm1::EndIfClosed()
+{
+    if (!CloseRequested)
+        return false;
+    application().terminate();
+    return true;
+}
+
 void TForm1::Button1Click(Object& Sender)
 {
     const bool new_install = &Sender == &SpeedButton1;
@@ -74,9 +84,14 @@ void TForm1::Button1Click(Object& Sender)
     if (!IsUsableFolder(TargetFolder + "tmp"))
         platform::create_directory(TargetFolder + "tmp");
 
-    if (!FetchAndUnpack(new_install))
+    if (!FetchAndUnpack(new_install) || EndIfClosed())
         return;
+    // Once begun, the moves finish: half an installation is worse than none.
     if (!PlaceFiles(new_install))
+        return;
+    // A close that came during the moves starts nothing more.
+    application().process_messages();
+    if (EndIfClosed())
         return;
 
     LoadReleaseNotes(memo4, TargetFolder + "*.txt");
@@ -112,6 +127,8 @@ bool TForm1::ProbeDownloadServer()
     const platform::HttpResult result = IdHTTP1.get_text(DownloadServer, body);
     SpeedButton1.set_enabled(true);
     SpeedButton2.set_enabled(true);
+    if (EndIfClosed())
+        return false;
     if (!result.ok() || body.empty()) {
         Abort("Aborting: an internet connection must be present, but was not found.");
         return false;
@@ -213,10 +230,12 @@ bool TForm1::StopRunningDecoder()
     PostMessageA(DecoderWindow, WM_QUIT, 0, 0);
     // Its program file cannot be replaced while it runs.
     const DWORD start = GetTickCount();
-    while (IsWindow(DecoderWindow) && GetTickCount() - start < DecoderShutdownMs) {
+    while (IsWindow(DecoderWindow) && GetTickCount() - start < DecoderShutdownMs && !CloseRequested) {
         application().process_messages();
         Sleep(50);
     }
+    if (EndIfClosed())
+        return false;
     if (IsWindow(DecoderWindow)) {
         Abort("Aborting: ARVELON.EXE did not shut down. Please close it and start again.");
         return false;
@@ -228,14 +247,20 @@ bool TForm1::FetchAndUnpack(bool new_install)
 {
     // A run that could not fetch or unpack a file moves nothing, so the
     // installation is never left half old and half new.
-    const auto fetch = [this](const std::string& url, const std::string& local) {
-        if (DownloadFile(url, TargetFolder + local))
+    const auto fetch = [this](const std::string& url, const std::string& local, bool program = false) {
+        const bool fetched = DownloadFile(url, TargetFolder + local);
+        if (EndIfClosed())
+            return false;
+        if (fetched && (!program || IsWindowsProgram(TargetFolder + local)))
             return true;
         Abort("Aborting: " + local + " could not be downloaded.");
         return false;
     };
     const auto unpack = [this](const std::string& local) {
-        if (UnzipArchive(TargetFolder + local, TargetFolder + "tmp"))
+        const bool unpacked = UnzipArchive(TargetFolder + local, TargetFolder + "tmp");
+        if (EndIfClosed())
+            return false;
+        if (unpacked)
             return true;
         Abort("Aborting: " + local + " could not be unpacked.");
         return false;
@@ -251,7 +276,9 @@ bool TForm1::FetchAndUnpack(bool new_install)
         return false;
     const bool vista = ComboBox1.item_index() == 1;
     const std::string zadig = vista ? "/arvelon/zadig-2.4.exe" : "/arvelon/zadig_xp-2.2.exe";
-    if (!fetch(DownloadServer + zadig, "tmp\\zadig.exe") ||
+    // The driver tool is started through the shell: a page or a broken file
+    // saved under its name must not get that far.
+    if (!fetch(DownloadServer + zadig, "tmp\\zadig.exe", true) ||
         !PassesIntegrityCheck("tmp\\zadig.exe", vista ? ZadigSha256 : ZadigXpSha256))
         return false;
     ProgressBar1.hide();
@@ -262,44 +289,71 @@ bool TForm1::FetchAndUnpack(bool new_install)
 bool TForm1::PlaceFiles(bool new_install)
 {
     const std::string tmp = TargetFolder + "tmp\\";
+    const auto not_placed = [this](const std::string& name) {
+        Abort("Aborting: " + name + " could not be placed in the target folder.");
+        return false;
+    };
+    // Only what this run wrote is placed: whatever else lies in the work
+    // folder (an earlier run's files, the user's own) stays where it is.
+    const auto ready = [this](const std::string& path) { return WrittenByRun(path) && platform::file_exists(path); };
+
+    struct SingleMove {
+        const char* source;  // under tmp
+        const char* name;    // in the target folder, and the log line
+        bool log_before;
+        bool required;       // an installation without it does not work
+        bool pause;
+    };
+    std::vector<SingleMove> moves;
+    if (new_install)
+        moves = {{"msvcr100.dll", "msvcr100.dll", false, false, true},
+                 {"rtl-sdr-release\\x32\\rtlsdr.dll", "rtlsdr.dll", false, true, true},
+                 {"rtl-sdr-release\\x32\\libusb-1.0.dll", "libusb-1.0.dll", false, true, true},
+                 {"terms_of_use.pdf", "terms_of_use.pdf", true, false, true},
+                 {"zadig.exe", "zadig.exe", true, true, true}};
+    moves.push_back({"arvelon.exe", "arvelon.exe", false, true, false});
+    // Checked before anything moves, so a missing file leaves the target
+    // folder as it was.
+    for (const SingleMove& move : moves)
+        if (move.required && !ready(tmp + move.source))
+            return not_placed(move.name);
+
     if (new_install) {
         AddLogLine("Moving files...");
         AddLogLine("");
         Sleep(500);
-        struct SingleMove {
-            const char* source;  // under tmp
-            const char* name;    // in the target folder, and the log line
-            bool log_before;
-        };
-        for (const SingleMove& move : {SingleMove{"msvcr100.dll", "msvcr100.dll", false},
-                                       SingleMove{"rtl-sdr-release\\x32\\rtlsdr.dll", "rtlsdr.dll", false},
-                                       SingleMove{"rtl-sdr-release\\x32\\libusb-1.0.dll", "libusb-1.0.dll", false},
-                                       SingleMove{"terms_of_use.pdf", "terms_of_use.pdf", true},
-                                       SingleMove{"zadig.exe", "zadig.exe", true}}) {
-            // A line that comes before its move is written whether or not
-            // there is anything to move.
-            if (move.log_before)
-                AddLogLine(move.name);
-            if (!platform::file_exists(tmp + move.source))
-                continue;
-            platform::move_file_replacing(tmp + move.source, TargetFolder + move.name);
-            if (!move.log_before)
-                AddLogLine(move.name);
+    }
+    for (const SingleMove& move : moves) {
+        // A line that comes before its move is written whether or not
+        // there is anything to move.
+        if (move.log_before)
+            AddLogLine(move.name);
+        if (!ready(tmp + move.source))
+            continue;
+        if (!platform::move_file_replacing(tmp + move.source, TargetFolder + move.name))
+            return not_placed(move.name);
+        if (!move.log_before)
+            AddLogLine(move.name);
+        if (move.pause)
             Sleep(500);
-        }
     }
-
-    // The decoder itself: an installation without it has not worked.
-    if (!platform::move_file_replacing(tmp + "arvelon.exe", TargetFolder + "arvelon.exe")) {
-        Abort("Aborting: arvelon.exe could not be placed in the target folder.");
-        return false;
-    }
-    AddLogLine("arvelon.exe");
 
     for (const auto& [mask, line] : {std::pair{"*.txt", "txt files"}, std::pair{"arvelon*.dll", "plug-in files"}}) {
         AddLogLine(line);
-        if (platform::file_exists_matching(tmp + mask))
-            MoveFilesByMask(handle(), tmp + mask, TargetFolder, MoveOptions);
+        std::string sources;
+        for (const std::string& name : platform::find_entries(tmp + mask, FileAttributeFilter)) {
+            if (!WrittenByRun(tmp + name))
+                continue;
+            // The shell's list has no way to name a file with its separator.
+            if (name.find(';') != std::string::npos)
+                return not_placed(name);
+            sources += (sources.empty() ? "" : ";") + tmp + name;
+        }
+        if (!sources.empty()) {
+            const std::string left = MoveFilesByMask(handle(), sources, TargetFolder, MoveOptions);
+            if (!left.empty())
+                return not_placed(left.substr(tmp.size()));
+        }
         Sleep(500);
     }
     return true;

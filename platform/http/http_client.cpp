@@ -185,6 +185,7 @@ private:
         now = Clock::now();
         if (now - last_idle_ >= idle_interval) {
             if (client_.on_idle) client_.on_idle();
+            if (client_.cancel_requested && client_.cancel_requested()) return HttpError::cancelled;
             last_idle_ = now = Clock::now();
         }
         if (now >= last_byte_ + client_.idle_timeout) return HttpError::timeout;
@@ -313,6 +314,7 @@ private:
         pos_ += n;
         count += n;
         if (client_.on_work) client_.on_work(WorkMode::read, static_cast<std::int64_t>(count));
+        if (client_.cancel_requested && client_.cancel_requested()) return HttpError::cancelled;
         return HttpError::none;
     }
 
@@ -419,6 +421,7 @@ private:
             auto now = Clock::now();
             if (now - last_idle_ >= idle_interval) {
                 if (client_.on_idle) client_.on_idle();
+                if (client_.cancel_requested && client_.cancel_requested()) return HttpError::cancelled;
                 last_idle_ = now = Clock::now();
             }
             const auto deadline = until ? *until : last_byte_ + client_.idle_timeout;
@@ -447,6 +450,7 @@ private:
                 const auto now = Clock::now();
                 const auto share = (end - now) / static_cast<int>(addresses.size() - i);
                 const auto waited = wait_writable(now + share);
+                if (waited == HttpError::cancelled) return waited;
                 if (waited == HttpError::timeout) timed_out = true;
                 if (waited != HttpError::none || socket_.connect_error() != 0) continue;
             }

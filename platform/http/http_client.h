@@ -33,6 +33,7 @@ enum class HttpError {
     truncated,   // the connection closed before the body was complete
     sink,        // the sink refused the data
     status,      // a complete reply whose status is not 2xx
+    cancelled,   // the caller's cancel check asked to stop
 };
 
 struct HttpResult {
@@ -85,6 +86,9 @@ public:
     WorkBeginHandler on_work_begin;
     WorkHandler on_work;
     IdleHandler on_idle;
+    // Asked after each idle call and each progress notification (a window
+    // closed meanwhile, say); true abandons the transfer at once.
+    std::function<bool()> cancel_requested;
     std::chrono::milliseconds idle_timeout{60000};
     // The addresses of a host; unset, the system's resolver.
     std::function<std::vector<SocketAddress>(const std::string& host, std::uint16_t port)> resolve_host;

@@ -12,6 +12,12 @@ ShellOpenHook& open_hook()
     return hook;
 }
 
+ShellMoveHook& move_hook()
+{
+    static ShellMoveHook hook;
+    return hook;
+}
+
 }  // namespace
 
 void shell_open(const std::string& path)
@@ -28,6 +34,7 @@ void set_shell_open_hook(ShellOpenHook hook) { open_hook() = std::move(hook); }
 ShellMoveResult shell_move(HWND owner, const std::string& sources, const std::string& destination,
                            unsigned short flags)
 {
+    if (move_hook()) return move_hook()(sources, destination);
     SHFILEOPSTRUCTA operation{};
     operation.hwnd = owner;
     operation.wFunc = FO_MOVE;
@@ -39,5 +46,7 @@ ShellMoveResult shell_move(HWND owner, const std::string& sources, const std::st
     result.aborted = operation.fAnyOperationsAborted != FALSE;
     return result;
 }
+
+void set_shell_move_hook(ShellMoveHook hook) { move_hook() = std::move(hook); }
 
 }  // namespace platform::win

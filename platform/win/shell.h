@@ -29,4 +29,9 @@ struct ShellMoveResult {
 [[nodiscard]] ShellMoveResult shell_move(HWND owner, const std::string& sources, const std::string& destination,
                                          unsigned short flags);
 
+// Tests stand in for the shell's file operation, to play what Wine's shell
+// never shows (a user's Cancel in its error box); an empty hook restores it.
+using ShellMoveHook = std::function<ShellMoveResult(const std::string& sources, const std::string& destination)>;
+void set_shell_move_hook(ShellMoveHook hook);
+
 }  // namespace platform::win

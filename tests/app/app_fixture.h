@@ -212,6 +212,14 @@ protected:
         Pump();
     }
 
+    // A click by the user on a drawn control: its window routes it, and
+    // refuses it while the control is disabled.
+    static void ClickControl(const platform::win::GraphicControl& control)
+    {
+        const RECT area = control.bounds();
+        ClickAt(control.parent()->handle(), POINT{(area.left + area.right) / 2, (area.top + area.bottom) / 2});
+    }
+
     static void ClickTab(int index)
     {
         const RECT tab = Form1->PageControl1.tab_rect(index);

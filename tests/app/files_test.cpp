@@ -95,7 +95,7 @@ TEST_F(Files, MovesReplaceWhatTheTargetHeld)
     temp.write("arvelon.exe", "old program");
 
     // Several files by mask: the shell may refuse them together, each must arrive.
-    Form1->MoveFilesByMask(Form1->handle(), tmp + "\\*.txt", temp.file("") , MoveOptions);
+    EXPECT_EQ(Form1->MoveFilesByMask(Form1->handle(), tmp + "\\*.txt", temp.file(""), MoveOptions), "");
     for (const char* name : {"1_release.txt", "2_changes.txt", "readme.txt"}) {
         EXPECT_TRUE(platform::file_exists(temp.file(name))) << name;
         EXPECT_FALSE(platform::file_exists(tmp + "\\" + name)) << name;

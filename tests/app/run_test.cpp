@@ -9,6 +9,7 @@
 #include "platform/sha256.h"
 #include "platform/win/shell.h"
 
+#include <algorithm>
 #include <deque>
 #include <filesystem>
 
@@ -35,6 +36,8 @@ public:
         instance_ = nullptr;
     }
     Lines lines;
+    // Runs as each line is appended, before the memo shows it.
+    std::function<void(const std::string&)> on_line;
 
 private:
     static LRESULT CALLBACK proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
@@ -48,6 +51,7 @@ private:
             if (text.starts_with("\r\n")) text.erase(0, 2);
             if (text.ends_with("\r\n")) text.erase(text.size() - 2);
             self.lines.push_back(text);
+            if (self.on_line) self.on_line(text);
         } else if (message == WM_SETTEXT && *reinterpret_cast<const char*>(lparam) == '\0') {
             self.lines.push_back("<clear>");
         }
@@ -112,6 +116,17 @@ std::string Sha256(const std::string& bytes)
     return hash.hex_digest();
 }
 
+// The headers by which a file is known as a Windows program, then `tag`.
+std::string Program(const std::string& tag)
+{
+    std::string headers(0x40 + 24 + 0xE0, '\0');
+    headers.replace(0, 2, "MZ");
+    headers[0x3C] = 0x40;
+    headers.replace(0x40, 4, std::string("PE\0\0", 4));
+    headers[0x40 + 20] = static_cast<char>(0xE0);  // the optional header's size
+    return headers + tag;
+}
+
 class Run : public AppTest {
 protected:
     void SetUp() override
@@ -139,8 +154,8 @@ protected:
         drivers_zip = Zip({ziptest::stored("rtl-sdr-release/x32/rtlsdr.dll", "rtlsdr"),
                            ziptest::deflated("rtl-sdr-release/x32/libusb-1.0.dll", "libusb")});
         server.set_reply("/manuals/RelWithDebInfo.zip", Reply::text(200, drivers_zip));
-        server.set_reply("/arvelon/zadig-2.4.exe", Reply::text(200, "zadig 2.4"));
-        server.set_reply("/arvelon/zadig_xp-2.2.exe", Reply::text(200, "zadig xp"));
+        server.set_reply("/arvelon/zadig-2.4.exe", Reply::text(200, Program("zadig 2.4")));
+        server.set_reply("/arvelon/zadig_xp-2.2.exe", Reply::text(200, Program("zadig xp")));
     }
 
     // A new program life in the same process, installing from our server.
@@ -152,6 +167,7 @@ protected:
         platform::win::application().reset_terminated();
         CloseRequested = false;
         messages.clear();
+        opened.clear();
         Start();
         ApplicationFolder = temp.file("app") + "\\";
         Form1->DownloadServer = server.url("");
@@ -164,6 +180,7 @@ protected:
     void TearDown() override
     {
         platform::win::set_shell_open_hook({});
+        platform::win::set_shell_move_hook({});
         AppTest::TearDown();
     }
 
@@ -187,11 +204,13 @@ protected:
 
     // Clicks a start button and runs the run to its end, the script acting
     // for the user during its waits.
-    void RunWith(platform::win::SpeedButton& button, std::vector<Script::Step> steps)
+    void RunWith(platform::win::SpeedButton& button, std::vector<Script::Step> steps,
+                 std::function<void(const std::string&)> on_line = {})
     {
         Script script(std::move(steps));
         LogRecorder recorder(Form1->Memo1.handle());
-        button.click();
+        recorder.on_line = std::move(on_line);
+        ClickControl(button);
         log = recorder.lines;
     }
 
@@ -218,6 +237,12 @@ protected:
         return {std::move(what), std::move(condition), [] {
                     if (!CloseRequested) Form1->close();
                 }};
+    }
+    // A run that must stop before the driver guide is closed there if it
+    // does not, instead of waiting for YES for ever.
+    static Script::Step NoGuide()
+    {
+        return CloseWhen("the guide's first YES button", [] { return Form1->Button1.visible(); });
     }
 
     TempFolder temp;
@@ -281,7 +306,7 @@ TEST_F(Run, NewInstallFromTheFirstClickToTheReleaseNotes)
 
     for (const auto& [name, content] : std::vector<std::pair<std::string, std::string>>{
              {"arvelon.exe", "new decoder"}, {"msvcr100.dll", "runtime"}, {"rtlsdr.dll", "rtlsdr"},
-             {"libusb-1.0.dll", "libusb"}, {"terms_of_use.pdf", "%PDF-1.4"}, {"zadig.exe", "zadig 2.4"},
+             {"libusb-1.0.dll", "libusb"}, {"terms_of_use.pdf", "%PDF-1.4"}, {"zadig.exe", Program("zadig 2.4")},
              {"1_release.txt", "Release 2\r\n"}, {"readme.txt", "read me"}, {"arvelon_mlat.dll", "plug-in 2"}})
         EXPECT_EQ(read_whole_file(T + name), content) << name;
     // The work folder keeps the archives and what was not moved.
@@ -308,6 +333,11 @@ TEST_F(Run, UpdateReplacesTheDecoderInTheRememberedFolder)
     temp.write("installed\\arvelon.exe", "old decoder, longer than the new one");
     temp.write("installed\\1_release.txt", "Release 1");
     temp.write("installed\\rtlsdr.dll", "old rtlsdr");
+    // What this run does not write stays in the work folder: a plug-in the
+    // new release dropped, and the user's own notes.
+    std::filesystem::create_directory(target + "\\tmp");
+    temp.write("installed\\tmp\\arvelon_dropped.dll", "old plug-in");
+    temp.write("installed\\tmp\\mine.txt", "the user's");
     SetRemembered(target);
     const std::string T = target + "\\";
     RunWith(Form1->SpeedButton2, {ConfirmFolder()});
@@ -329,6 +359,10 @@ TEST_F(Run, UpdateReplacesTheDecoderInTheRememberedFolder)
     // Only the archive's own files are placed by an update.
     EXPECT_FALSE(platform::file_exists(T + "msvcr100.dll"));
     EXPECT_TRUE(platform::file_exists(T + "tmp\\msvcr100.dll"));
+    for (const char* name : {"arvelon_dropped.dll", "mine.txt"}) {
+        EXPECT_FALSE(platform::file_exists(T + name)) << name;
+        EXPECT_TRUE(platform::file_exists(T + "tmp\\" + name)) << name;
+    }
     EXPECT_EQ(Remembered(), target);
     EXPECT_TRUE(opened.empty());
     EXPECT_EQ(Form1->Memo1.lines(), Lines{"Update completed."});
@@ -421,8 +455,23 @@ TEST_F(Run, UnusableRememberedFoldersFallBackToTheProgramFolder)
 
 TEST_F(Run, ClosingTheWindowDuringAWaitEndsTheRun)
 {
+    // A click on the other start button while the probe takes its second is
+    // refused: one run, one probe.
+    Reply slow = Reply::text(200, "<html>ARVELON downloads</html>");
+    slow.fault = httpd::Fault::trickle;
+    slow.trickle_bytes = 3;
+    slow.trickle_delay = std::chrono::milliseconds(100);
+    server.set_reply("/", slow);
+    bool clicked_again = false;
+    Later again(300, [&] {
+        ClickControl(Form1->SpeedButton2);
+        clicked_again = true;
+    });
+    // A second run would wait at its folder step.
     RunWith(Form1->SpeedButton1,
-            {CloseWhen("the \"Confirm Windows version\" button", [] { return Form1->speedbutton3.visible(); })});
+            {CloseWhen("the version or folder step of a second run",
+                       [] { return Form1->speedbutton3.visible() || Form1->Button3.visible(); })});
+    EXPECT_TRUE(clicked_again);
     EXPECT_TRUE(platform::win::application().terminated());
     EXPECT_EQ(RequestLines(), Lines{"GET / HTTP/1.1"});
     EXPECT_EQ(log.back(), "");
@@ -456,19 +505,31 @@ TEST_F(Run, AFailedFetchOrUnpackingMovesNothing)
     EXPECT_TRUE(platform::file_exists(T + "tmp\\arvelon.exe"));
     EXPECT_TRUE(opened.empty());
 
-    // An archive that is no archive, and one without the decoder.
+    // A page, and a program cut short before its headers, saved as the tool.
+    for (const std::string& body : {std::string("<html>Please log in</html>"), Program("zadig").substr(0, 0x50)}) {
+        Restart();
+        server.set_reply("/arvelon/zadig-2.4.exe", Reply::text(200, body));
+        RunWith(Form1->SpeedButton1, {ConfirmVersion(), ConfirmFolder(target), NoGuide()});
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].text, "Aborting: tmp\\zadig.exe could not be downloaded.");
+        EXPECT_FALSE(platform::file_exists(T + "zadig.exe"));
+        EXPECT_TRUE(opened.empty());
+    }
+
+    // An archive that is no archive, and one without the decoder: the
+    // tmp\arvelon.exe that the runs before left there is none of this run's.
     for (const auto& [zip, message] : std::vector<std::pair<std::string, std::string>>{
              {"<html>moved</html>", "Aborting: tmp\\arvelon.zip could not be unpacked."},
              {Zip({ziptest::stored("1_release.txt", "notes")}),
               "Aborting: arvelon.exe could not be placed in the target folder."}}) {
         Restart();
-        std::filesystem::remove_all(target + "\\tmp");
         server.set_reply("/arvelon/arvelon.zip", Reply::text(200, zip));
         RunWith(Form1->SpeedButton2, {ConfirmFolder(target)});
         ASSERT_EQ(messages.size(), 2u);  // the missing decoder's question first
         EXPECT_EQ(messages[1].text, message);
         EXPECT_TRUE(platform::win::application().terminated());
         EXPECT_FALSE(platform::file_exists(T + "1_release.txt"));
+        EXPECT_FALSE(platform::file_exists(T + "arvelon.exe"));
     }
 }
 
@@ -480,9 +541,9 @@ TEST_F(Run, APinnedFileThatDiffersIsDeletedAndNothingIsMoved)
 
     // The XP variant changed by one byte. The other variant's pin would let
     // it through, and the driver archive's empty pin checks nothing.
-    server.set_reply("/arvelon/zadig_xp-2.2.exe", Reply::text(200, "zadig xq"));
-    Form1->ZadigXpSha256 = Sha256("zadig xp");
-    Form1->ZadigSha256 = Sha256("zadig xq");
+    server.set_reply("/arvelon/zadig_xp-2.2.exe", Reply::text(200, Program("zadig xq")));
+    Form1->ZadigXpSha256 = Sha256(Program("zadig xp"));
+    Form1->ZadigSha256 = Sha256(Program("zadig xq"));
     // A run that got as far as the guide would wait there: it is closed.
     const auto guide = CloseWhen("the guide's first step", [] { return Form1->Button1.visible(); });
     RunWith(Form1->SpeedButton1, {ConfirmVersion(0), ConfirmFolder(target), guide});
@@ -511,23 +572,21 @@ TEST_F(Run, APinnedFileThatDiffersIsDeletedAndNothingIsMoved)
     EXPECT_FALSE(platform::file_exists(T + "arvelon.exe"));
 }
 
-// The decoder stand-in, started as a separate program that the run finds by
-// its window title.
-class Decoder {
+// A stand-in (by default the decoder's), started as a separate program that
+// the run finds by its window title.
+class StandIn {
 public:
-    explicit Decoder(const std::string& arguments)
+    explicit StandIn(const std::string& arguments, const std::string& program = WindowsPath(IMU_DECODER_STANDIN_EXE),
+                     const char* title = "arvelon - melqary")
     {
-        std::string command = "\"";
-        command += WindowsPath(IMU_DECODER_STANDIN_EXE);
-        command += "\" ";
-        command += arguments;
+        std::string command = "\"" + program + "\" " + arguments;
         STARTUPINFOA startup{};
         startup.cb = sizeof(startup);
         if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process_))
-            WaitUntil("the decoder stand-in's window",
-                      [] { return FindWindowA(nullptr, "arvelon - melqary") != nullptr; });
+            WaitUntil(std::string("the window \"") + title + "\"",
+                      [title] { return FindWindowA(nullptr, title) != nullptr; });
     }
-    ~Decoder()
+    ~StandIn()
     {
         if (process_.hProcess == nullptr) return;
         TerminateProcess(process_.hProcess, 1);
@@ -551,7 +610,7 @@ TEST_F(Run, ARunningDecoderIsStoppedBeforeItsFilesAreReplaced)
     const std::string question = "Aborting: an instance of ARVELON.EXE file was found. Can we shut it down?.";
 
     {  // Cancel: the program ends and the decoder runs on.
-        Decoder decoder("");
+        StandIn decoder("");
         answers = {IDCANCEL};
         RunWith(Form1->SpeedButton2, {ConfirmFolder()});
         ASSERT_EQ(messages.size(), 1u);
@@ -563,7 +622,7 @@ TEST_F(Run, ARunningDecoderIsStoppedBeforeItsFilesAreReplaced)
     }
     {  // OK: the decoder ends, then its file is replaced.
         Restart();
-        Decoder decoder("");
+        StandIn decoder("");
         RunWith(Form1->SpeedButton2, {ConfirmFolder()});
         ASSERT_EQ(messages.size(), 1u);
         EXPECT_FALSE(decoder.running());
@@ -573,7 +632,7 @@ TEST_F(Run, ARunningDecoderIsStoppedBeforeItsFilesAreReplaced)
     {  // OK, but it does not end: nothing is fetched or replaced.
         Restart();
         temp.write("installed\\arvelon.exe", "old decoder");
-        Decoder decoder("--ignore-quit");
+        StandIn decoder("--ignore-quit");
         const std::size_t requests = server.requests().size();
         RunWith(Form1->SpeedButton2, {ConfirmFolder()});
         ASSERT_EQ(messages.size(), 2u);
@@ -584,6 +643,112 @@ TEST_F(Run, ARunningDecoderIsStoppedBeforeItsFilesAreReplaced)
         EXPECT_EQ(server.requests().size(), requests + 1);
         EXPECT_EQ(read_whole_file(target + "\\arvelon.exe"), "old decoder");
     }
+    {  // The window closed while the run waits for it to end: the program ends, without a word.
+        Restart();
+        StandIn decoder("--ignore-quit");
+        const std::size_t requests = server.requests().size();
+        RunWith(Form1->SpeedButton2, {ConfirmFolder(), CloseWhen("the question to shut the decoder down", [this] { return messages.size() == 1; })});
+        EXPECT_EQ(messages.size(), 1u);
+        EXPECT_TRUE(platform::win::application().terminated());
+        EXPECT_EQ(server.requests().size(), requests + 1);
+    }
+}
+
+TEST_F(Run, ANewInstallationWithoutItsDriverFilesOrToolMustNotComplete)
+{
+    const std::string target = temp.file("ARVELON");
+    const std::string T = target + "\\";
+    // An earlier run's library is no stand-in for the one the archive lacks.
+    std::filesystem::create_directories(target + "\\tmp\\rtl-sdr-release\\x32");
+    temp.write("ARVELON\\tmp\\rtl-sdr-release\\x32\\rtlsdr.dll", "old rtlsdr");
+    const std::string drivers = Zip({ziptest::stored("rtl-sdr-release/x32/rtlsdr.dll", "rtlsdr"),
+                                     ziptest::stored("rtl-sdr-release/x32/libusb-1.0.dll", "libusb")});
+    server.set_reply("/manuals/RelWithDebInfo.zip",
+                     Reply::text(200, Zip({ziptest::stored("rtl-sdr-release/x32/libusb-1.0.dll", "libusb")})));
+    RunWith(Form1->SpeedButton1, {ConfirmVersion(), ConfirmFolder(target), NoGuide()});
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "Aborting: rtlsdr.dll could not be placed in the target folder.");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(target), {}), 1) << "anything beside tmp";
+    EXPECT_TRUE(opened.empty());
+
+    // The driver tool of an earlier run, still running from the target
+    // folder: its file cannot be replaced.
+    Restart();
+    server.set_reply("/manuals/RelWithDebInfo.zip", Reply::text(200, drivers));
+    LeaveUnmanaged("zadig.exe");
+    std::filesystem::copy_file(WindowsPath(IMU_ZADIG_STANDIN_EXE), T + "zadig.exe");
+    StandIn tool("", T + "zadig.exe", "Zadig");
+    RunWith(Form1->SpeedButton1, {ConfirmVersion(), ConfirmFolder(target), NoGuide()});
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "Aborting: zadig.exe could not be placed in the target folder.");
+    EXPECT_EQ(std::find(log.begin(), log.end(), "Install completed."), log.end());
+    EXPECT_TRUE(opened.empty());
+}
+
+TEST_F(Run, AFileTheMovesByMaskCannotPlaceEndsTheRun)
+{
+    const std::string target = temp.file("installed");
+    std::filesystem::create_directory(target);
+    const std::string T = target + "\\";
+    temp.write("installed\\arvelon.exe", "old decoder");
+    SetRemembered(target);
+    // The user cancels the shell's error box on the first notes file: it is
+    // named, and nothing more moves.
+    Lines shell_moves;
+    platform::win::set_shell_move_hook([&](const std::string& sources, const std::string&) {
+        shell_moves.push_back(sources.c_str());
+        return platform::win::ShellMoveResult{ERROR_CANCELLED, true};
+    });
+    RunWith(Form1->SpeedButton2, {ConfirmFolder()});
+    ASSERT_EQ(shell_moves.size(), 1u);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text,
+              "Aborting: " + shell_moves[0].substr(T.size() + 4) + " could not be placed in the target folder.");
+    for (const char* name : {"1_release.txt", "2_changes.txt", "readme.txt", "arvelon_adsb.dll"})
+        EXPECT_FALSE(platform::file_exists(T + name)) << name;
+
+    // A plug-in locked in the target folder (Wine's shell then leaves the
+    // file and reports success; the file's own move fails).
+    Restart();
+    platform::win::set_shell_move_hook({});
+    platform::File lock = platform::File::create(T + "arvelon_mlat.dll");
+    RunWith(Form1->SpeedButton2, {ConfirmFolder()});
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "Aborting: arvelon_mlat.dll could not be placed in the target folder.");
+}
+
+TEST_F(Run, ClosingTheWindowDuringTheMovesOrADownloadEndsTheProgram)
+{
+    // A close while the files move: they all arrive, then nothing starts.
+    const std::string moved = temp.file("moved");
+    std::filesystem::create_directory(moved);
+    RunWith(Form1->SpeedButton1, {ConfirmVersion(), ConfirmFolder(moved)}, [](const std::string& line) {
+        if (line == "Moving files...") PostMessageA(Form1->handle(), WM_CLOSE, 0, 0);
+    });
+    EXPECT_TRUE(messages.empty());
+    EXPECT_TRUE(platform::win::application().terminated());
+    for (const char* name : {"rtlsdr.dll", "zadig.exe", "arvelon.exe", "1_release.txt", "arvelon_mlat.dll"})
+        EXPECT_TRUE(platform::file_exists(moved + "\\" + name)) << name;
+    EXPECT_EQ(std::find(log.begin(), log.end(), "Install completed."), log.end());
+    EXPECT_TRUE(opened.empty());
+
+    // The server holds the archive back after its first bytes: the close
+    // ends the download at once, and the program without a word.
+    Restart();
+    const std::string held = temp.file("held");
+    std::filesystem::create_directory(held);
+    Reply stalled = Reply::text(200, Zip({ziptest::stored("arvelon.exe", std::string(5000, 'x'))}));
+    stalled.fault = httpd::Fault::stall;
+    stalled.fault_after = 1000;
+    server.set_reply("/arvelon/arvelon.zip", stalled);
+    RunWith(Form1->SpeedButton1, {ConfirmVersion(), ConfirmFolder(held), CloseWhen("the decoder archive's request", [this] {
+                return RequestLines().back() == "GET /arvelon/arvelon.zip HTTP/1.1";
+            })});
+    EXPECT_TRUE(messages.empty());
+    EXPECT_TRUE(platform::win::application().terminated());
+    EXPECT_EQ(RequestLines().back(), "GET /arvelon/arvelon.zip HTTP/1.1");
+    EXPECT_TRUE(platform::File::create(held + "\\tmp\\arvelon.zip").is_open()) << "held open";
+    EXPECT_TRUE(opened.empty());
 }
 
 TEST_F(Run, LinksOpenTheirPagesAndTheProgramStays)

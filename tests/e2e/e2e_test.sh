@@ -4,7 +4,9 @@
 # project's HTTP server serving the demo archives, with Basic credentials
 # checked. A new installation and an update over it, then the failure flows:
 # a running decoder answered Cancel, a missing driver archive, the window
-# closed during the folder step, and no server at all.
+# closed during the folder step, a driver tool changed by one byte, a driver
+# archive without rtlsdr.dll, the window closed during a held-back download,
+# no server at all, and a new installation on Windows XP.
 #
 # Usage: e2e_test.sh SOURCE_DIR WINDOWS_BUILD_DIR PORT WORK_DIR
 # The program in WINDOWS_BUILD_DIR/app/loopback has both servers at PORT.
@@ -285,13 +287,82 @@ check "its one button" "OK" "$(peek controls "$BOX_TITLE" | awk -F'\t' '$2 == "B
 drive_step tampered-tool
 click_control "$BOX_TITLE" Button OK
 expect "the installer ends after the integrity message" 15 window_gone "$MAIN_TITLE" || stuck
-check "the pinned driver archive passed; the run ends at the tool" \
+check "the driver archive (not pinned here) passed; the run ends at the tool" \
   "$(printf '/\n/arvelon/arvelon.zip\n/manuals/RelWithDebInfo.zip\n/arvelon/zadig-2.4.exe')" "$(requests | tail -n +$((before + 1)))"
 check "the driver archive was unpacked in tmp" "1" "$([ -f "$c/Tampered/tmp/rtl-sdr-release/x32/rtlsdr.dll" ] && echo 1)"
 check "the refused tool is deleted" "gone" "$([ -e "$c/Tampered/tmp/zadig.exe" ] || echo gone)"
 check "nothing is moved into the target folder" "arvelon-imu.exe tmp" "$(ls "$c/Tampered" | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')"
 check "the refused tool was never started" "$starts_before" "$(tr -d '\r' <"$work/standin.log" | grep -c '^zadig started$')"
 cp "$build/demo/server/arvelon/zadig-2.4.exe" "$tool"
+echo "  ($((SECONDS - t0)) s)"
+
+echo "== A driver archive without rtlsdr.dll"
+t0=$SECONDS
+serve
+drivers=$work/server/manuals/RelWithDebInfo.zip
+cp "$drivers" "$work/drivers-whole.zip"
+zip -q -d "$drivers" rtl-sdr-release/x32/rtlsdr.dll
+mkdir -p "$c/NoDriver"
+cp "$build/app/loopback/arvelon-imu.exe" "$c/NoDriver/"
+wine reg delete 'HKCU\Software\Melqary\ARVELON' /v imudir /f >/dev/null 2>&1
+events_before=$(tr -d '\r' <"$work/standin.log" | grep -c ' started$')
+start_installer 'C:\NoDriver\arvelon-imu.exe' "$work/wine.log" || stuck
+click_new_install
+expect "the Windows version question" 30 control_shown "$MAIN_TITLE" Button "Confirm Windows version" || stuck
+click_control "$MAIN_TITLE" Button "Confirm Windows version"
+expect "the folder step" 15 control_shown "$MAIN_TITLE" Button OK || stuck
+click_control "$MAIN_TITLE" Button OK
+if window_shown "arvelon - melqary"; then
+  expect "the shutdown question" 15 window_shown "$BOX_TITLE" || stuck
+  click_control "$BOX_TITLE" Button OK
+  sleep 1
+fi
+expect "the message about rtlsdr.dll" 60 eval '[ "$(box_text)" = "Aborting: rtlsdr.dll could not be placed in the target folder." ]' || stuck
+drive_step no-rtlsdr
+check "its one button" "OK" "$(peek controls "$BOX_TITLE" | awk -F'\t' '$2 == "Button" { print $6 }')"
+click_control "$BOX_TITLE" Button OK
+expect "the installer ends after the message" 15 window_gone "$MAIN_TITLE" || stuck
+check "nothing is moved into the target folder" "arvelon-imu.exe tmp" \
+  "$(ls "$c/NoDriver" | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')"
+check "the driver tool was not started" "$events_before" "$(tr -d '\r' <"$work/standin.log" | grep -c ' started$')"
+cp "$work/drivers-whole.zip" "$drivers"
+echo "  ($((SECONDS - t0)) s)"
+
+echo "== The window closed while the server holds the decoder archive back"
+t0=$SECONDS
+serve --fault /arvelon/arvelon.zip=stall:4096
+mkdir -p "$c/Held"
+cp "$build/app/loopback/arvelon-imu.exe" "$c/Held/"
+wine reg delete 'HKCU\Software\Melqary\ARVELON' /v imudir /f >/dev/null 2>&1
+events_before=$(tr -d '\r' <"$work/standin.log" | grep -c ' started$')
+start_installer 'C:\Held\arvelon-imu.exe' "$work/wine.log" || stuck
+installer_pid=$!
+click_new_install
+expect "the Windows version question" 30 control_shown "$MAIN_TITLE" Button "Confirm Windows version" || stuck
+click_control "$MAIN_TITLE" Button "Confirm Windows version"
+expect "the folder step" 15 control_shown "$MAIN_TITLE" Button OK || stuck
+click_control "$MAIN_TITLE" Button OK
+if window_shown "arvelon - melqary"; then
+  expect "the shutdown question" 15 window_shown "$BOX_TITLE" || stuck
+  click_control "$BOX_TITLE" Button OK
+fi
+expect "the decoder archive requested" 30 eval 'requests | grep -qx /arvelon/arvelon.zip' || stuck
+expect "the held download shown in the log" 10 log_has "Downloading.....: $base/arvelon/arvelon.zip" || stuck
+drive_step held-download
+click_close_box
+# Held open, the file could be neither renamed nor created again.
+renamed_by_windows() {
+  wine cmd /c 'ren C:\Held\tmp\arvelon.zip arvelon.part' >/dev/null 2>&1
+  [ -f "$c/Held/tmp/arvelon.part" ]
+}
+check "tmp\\arvelon.zip is let go at once" "yes" "$(wait_until 5 renamed_by_windows && echo yes)"
+check "the installer's process ends at once" "yes" "$(wait_until 5 eval '! kill -0 $installer_pid 2>/dev/null' && echo yes)"
+check "no message after the close" "1" "$(window_gone "$BOX_TITLE" && echo 1)"
+check "nothing is fetched after the held archive" "/arvelon/arvelon.zip" "$(requests | tail -n 1)"
+check "nothing is moved into the target folder" "arvelon-imu.exe tmp" \
+  "$(ls "$c/Held" | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')"
+check "nothing is unpacked" "arvelon.part" "$(ls "$c/Held/tmp" | tr '\n' ' ' | sed 's/ $//')"
+check "nothing is started" "$events_before" "$(tr -d '\r' <"$work/standin.log" | grep -c ' started$')"
 echo "  ($((SECONDS - t0)) s)"
 
 echo "== No server"

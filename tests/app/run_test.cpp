@@ -274,10 +274,10 @@ TEST_F(Run, NewInstallFromTheFirstClickToTheReleaseNotes)
     for (int step = 1; step <= 7; ++step) steps.push_back(PressYes());
     // Pinned files that match pass; the pin of the other driver tool variant
     // is not the one that counts.
-    Form1->ZadigSha256 = Sha256("zadig 2.4");
+    Form1->ZadigSha256 = Sha256(Program("zadig 2.4"));
     Form1->DriversSha256 = Sha256(drivers_zip);
-    Form1->ZadigXpSha256 = Sha256("zadig xp");
-    server.set_reply("/arvelon/zadig_xp-2.2.exe", Reply::text(200, "zadig xq"));
+    Form1->ZadigXpSha256 = Sha256(Program("zadig xp"));
+    server.set_reply("/arvelon/zadig_xp-2.2.exe", Reply::text(200, Program("zadig xq")));
     RunWith(Form1->SpeedButton1, std::move(steps));
 
     EXPECT_TRUE(messages.empty());
@@ -401,7 +401,7 @@ TEST_F(Run, SingleMovesLogAfterTheMoveOnlyWhatWasThereAndBeforeItAlways)
     EXPECT_EQ(Lines(moving, moving + 8), (Lines{"Moving files...", "", "terms_of_use.pdf", "zadig.exe", "arvelon.exe",
                                                 "txt files", "plug-in files", "Executing zadig.exe..."}));
     EXPECT_FALSE(platform::file_exists(target + "\\terms_of_use.pdf"));
-    EXPECT_EQ(read_whole_file(target + "\\zadig.exe"), "zadig 2.4");
+    EXPECT_EQ(read_whole_file(target + "\\zadig.exe"), Program("zadig 2.4"));
 }
 
 TEST_F(Run, ProbeAndUpdateQuestionEndTheProgram)

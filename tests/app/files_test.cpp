@@ -74,6 +74,46 @@ TEST_F(Files, UnzipArchiveLogsWhatBecameOfTheArchive)
     EXPECT_EQ(zip::set_report_proc(nullptr), nullptr);
 }
 
+TEST_F(Files, EscapeStopsAnUnpackingOnlyWhileTheInstallerIsInFront)
+{
+    const std::string folder = temp.file("tmp");
+    std::filesystem::create_directory(folder);
+    const std::string big = temp.write("big.zip", ziptest::build_zip({ziptest::stored("big.bin", ziptest::noise(200000))}));
+    LeaveUnmanaged("zadig-standin.exe");
+    std::string command = WindowsPath(IMU_ZADIG_STANDIN_EXE);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION other{};
+    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &other));
+    HWND other_window = nullptr;
+    EXPECT_TRUE(PumpUntil([&] { return (other_window = FindWindowA(nullptr, "Zadig")) != nullptr; }, 10000));
+    // Wine takes the keyboard state afresh from the display now and then, so
+    // the key is pressed again and again while the unpacking pumps messages.
+    platform::win::Timer hold;
+    hold.set_interval(1);
+    hold.OnTimer = [](Object&) { keybd_event(VK_ESCAPE, 0, 0, 0); };
+    hold.set_enabled(true);
+    SetForegroundWindow(other_window);
+    PumpUntil([&] { return GetForegroundWindow() == other_window; }, 2000);
+    const bool other_in_front = GetForegroundWindow() == other_window;
+    const bool completed = Form1->UnzipArchive(big, folder);
+    SetForegroundWindow(Form1->handle());
+    PumpUntil([&] { return GetForegroundWindow() == Form1->handle(); }, 2000);
+    Form1->Memo1.clear();
+    const bool stopped = !Form1->UnzipArchive(big, folder);
+    hold.set_enabled(false);
+    keybd_event(VK_ESCAPE, 0, KEYEVENTF_KEYUP, 0);
+    TerminateProcess(other.hProcess, 1);
+    WaitForSingleObject(other.hProcess, 5000);
+    CloseHandle(other.hProcess);
+    CloseHandle(other.hThread);
+    EXPECT_TRUE(other_in_front);
+    EXPECT_TRUE(completed);
+    EXPECT_TRUE(stopped);
+    EXPECT_EQ(Form1->Memo1.lines(), (Lines{"Unzipping: " + big, "Unzip failed: big.bin: the unpacking was stopped with Escape",
+                                           "Unzip failed: " + big, ""}));
+}
+
 TEST_F(Files, FileExistsMatchingWantsAFileFirst)
 {
     temp.write("1_notes.txt", "x");

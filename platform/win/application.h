@@ -52,17 +52,19 @@ public:
     void reset_terminated();
 
     // Runs an event handler. An error escaping it is shown in a message box
-    // and ends the handler; the windows stay as they are.
+    // and ends the handler; the windows stay as they are. False when it threw.
     template <class F>
-    void guard(F&& handler) noexcept
+    bool guard(F&& handler) noexcept
     {
         try {
             handler();
+            return true;
         } catch (const std::exception& error) {
             show_exception(error.what());
         } catch (...) {
             show_exception("Unknown error");
         }
+        return false;
     }
     void show_exception(const std::string& message) noexcept;
 

@@ -179,4 +179,34 @@ TEST_F(ModalTest, ClosingTheDialogEndsItWithCancel)
     EXPECT_FALSE(platform::win::application().terminated()) << "only the main window ends the program";
 }
 
+// A folder tree whose expansion reaches a shell call that throws.
+class ThrowingTree : public platform::win::TreeView {
+public:
+    LRESULT handle_notify(NMHDR& header) override
+    {
+        if (header.code == TVN_ITEMEXPANDINGA || header.code == TVN_ITEMEXPANDINGW)
+            throw std::runtime_error("The shell cannot list this folder");
+        return TreeView::handle_notify(header);
+    }
+};
+
+TEST_F(ModalTest, AnErrorInANotificationIsShownAndTheProgramGoesOn)
+{
+    Start();
+    ThrowingTree tree;
+    tree.create(Form1->TabSheet1, 0, 0, 100, 100);
+    TVINSERTSTRUCTA entry{};
+    entry.hParent = TVI_ROOT;
+    entry.item.mask = TVIF_TEXT | TVIF_CHILDREN;
+    entry.item.pszText = const_cast<char*>("folder");
+    entry.item.cChildren = 1;
+    const auto item = reinterpret_cast<HTREEITEM>(SendMessageA(tree.handle(), TVM_INSERTITEMA, 0,
+                                                               reinterpret_cast<LPARAM>(&entry)));
+    TreeView_Expand(tree.handle(), item, TVE_EXPAND);
+    Pump();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "The shell cannot list this folder");
+    EXPECT_EQ(messages[0].flags, static_cast<unsigned>(MB_OK | MB_ICONERROR));
+}
+
 }  // namespace

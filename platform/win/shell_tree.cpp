@@ -427,16 +427,22 @@ void ShellTreeView::check_for_changes()
 {
     if (!created())
         return;
+    // A page in front of the tree hides it without telling it.
+    if (!IsWindowVisible(handle())) {
+        close_watches();
+        return;
+    }
     std::vector<Node*> stale;
     for (auto& [node, owned] : nodes_) {
         if (!node->enumerated)
             continue;
         if (node->watch.changed()) {
             stale.push_back(node);
-        } else if (!node->watch.active() && is_folder(node->folder.path)) {
-            // Released for a rename, or the folder came back: changes may
-            // have been missed meanwhile.
-            node->watch = FolderWatch(node->folder.path);
+        } else if (node->watch_closed) {
+            // Changes may have been missed while it was closed.
+            node->watch_closed = false;
+            if (is_folder(node->folder.path))
+                node->watch = FolderWatch(node->folder.path);
             stale.push_back(node);
         }
     }
@@ -451,9 +457,39 @@ void ShellTreeView::check_for_changes()
 void ShellTreeView::release_watches_under(const std::string& path)
 {
     for (auto& [node, owned] : nodes_) {
-        if (is_at_or_under(trimmed(node->folder.path), path))
+        if (node->watch.active() && is_at_or_under(trimmed(node->folder.path), path)) {
             node->watch = FolderWatch();
+            node->watch_closed = true;
+        }
     }
+}
+
+void ShellTreeView::refresh_unwatched(HTREEITEM item)
+{
+    // No watch tells of this folder's changes: the user opening or choosing
+    // it again is when it is listed again, and its watch tried again.
+    Node* node = node_of(item);
+    if (node == nullptr || !node->enumerated || node->watch.active() || node->watch_closed)
+        return;
+    refresh_children(item);
+    if (nodes_.contains(node) && is_folder(node->folder.path))
+        node->watch = FolderWatch(node->folder.path);
+}
+
+void ShellTreeView::close_watches()
+{
+    for (auto& [node, owned] : nodes_) {
+        if (node->watch.active()) {
+            node->watch = FolderWatch();
+            node->watch_closed = true;
+        }
+    }
+}
+
+int ShellTreeView::open_watch_count() const
+{
+    return static_cast<int>(std::count_if(nodes_.begin(), nodes_.end(),
+                                          [](const auto& each) { return each.first->watch.active(); }));
 }
 
 LRESULT ShellTreeView::handle_notify(NMHDR& header)
@@ -464,9 +500,11 @@ LRESULT ShellTreeView::handle_notify(NMHDR& header)
     case TVN_ITEMEXPANDINGW:
         // Children are looked up when a folder is first opened, not before.
         if ((info.action & TVE_EXPAND) != 0) {
-            const Node* node = node_of(info.itemNew.hItem);
+            Node* node = node_of(info.itemNew.hItem);
             if (node != nullptr && !node->enumerated)
                 fill_children(info.itemNew.hItem);
+            else
+                refresh_unwatched(info.itemNew.hItem);
         }
         return FALSE;
     case TVN_DELETEITEMA:
@@ -477,6 +515,7 @@ LRESULT ShellTreeView::handle_notify(NMHDR& header)
     case TVN_SELCHANGEDW:
         if (quiet_)
             return 0;
+        refresh_unwatched(info.itemNew.hItem);
         break;
     default:
         break;
@@ -511,6 +550,12 @@ LRESULT CALLBACK ShellTreeView::subclass_proc(HWND window, UINT message, WPARAM 
     }
     case WM_RBUTTONUP:
         return 0;
+    case WM_SHOWWINDOW:
+        // Watches and their timer only while the tree is shown.
+        self->watch_timer_.set_enabled(wparam != FALSE);
+        if (wparam == FALSE)
+            self->close_watches();
+        return DefSubclassProc(window, message, wparam, lparam);
     case WM_CONTEXTMENU:
         // From the keyboard: the menu opens at the selected folder.
         if (lparam == -1) {

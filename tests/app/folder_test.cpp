@@ -497,6 +497,35 @@ TEST_F(Folders, FoldersChangedByAnotherProgramShowWithinTwoSeconds)
     EXPECT_EQ(FolderLine(), data / "sub");
 }
 
+TEST_F(Folders, AFolderThatCouldNotBeWatchedIsListedWhenChosenAgainAndWatchesCloseWhileHidden)
+{
+    auto& tree = Form1->stvw1;
+    std::filesystem::create_directories(data / "locked\\old");
+    tree.set_root(data.path());
+    // Held open unshared, it can be neither watched nor listed when it is opened.
+    const HANDLE held = CreateFileA((data / "locked").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const HTREEITEM locked = ChildAt(Top(), data / "locked");
+    TreeView_Expand(Tree(), locked, TVE_EXPAND);
+    const int watched = tree.open_watch_count();
+    CloseHandle(held);
+    PumpFor(1500);
+    EXPECT_FALSE(Shows(locked, data / "locked\\old")) << "not polled";
+    TreeView_SelectItem(Tree(), locked);
+    EXPECT_TRUE(Shows(locked, data / "locked\\old")) << "listed when chosen again";
+    EXPECT_EQ(tree.open_watch_count(), watched + 1) << "and watched from then on";
+
+    tree.hide();
+    EXPECT_EQ(tree.open_watch_count(), 0);
+    tree.show();
+    EXPECT_TRUE(PumpUntil([&] { return tree.open_watch_count() == watched + 1; }, 2000));
+    Form1->TabSheet1.hide();
+    PumpFor(700);
+    EXPECT_EQ(tree.open_watch_count(), 0) << "hidden with its page";
+    Form1->TabSheet1.show();
+}
+
 TEST_F(Folders, ALongFolderPathReplacesItsLogLineWhole)
 {
     std::string deep = data.path();

@@ -1,6 +1,7 @@
 // The shell folder tree and drop-down, over IShellFolder and item ID lists.
 #include "platform/win/shell_tree.h"
 
+#include "platform/files.h"
 #include "platform/win/application.h"
 
 #include <shellapi.h>
@@ -93,6 +94,18 @@ std::string display_name(IShellFolder& folder, const ITEMIDLIST* relative, SHGDN
     return buffer;
 }
 
+// False for a folder whose path the ANSI code page cannot hold: the program
+// would name, create and fill another folder in its place.
+bool ansi_can_name(IShellFolder& folder, const ITEMIDLIST* relative)
+{
+    STRRET name{};
+    wchar_t buffer[MAX_PATH * 2] = {};
+    if (FAILED(folder.GetDisplayNameOf(relative, SHGDN_FORPARSING, &name)) ||
+        FAILED(StrRetToBufW(&name, relative, buffer, MAX_PATH * 2)))
+        return true;
+    return platform::exact_ansi(buffer).has_value();
+}
+
 // Names, path, icons and whether it holds folders, of a folder whose parent
 // is open already.
 ShellFolderItem describe(IShellFolder& parent, const ITEMIDLIST* relative, ItemIdList absolute)
@@ -126,7 +139,7 @@ ShellFolderItem describe(const ITEMIDLIST* absolute)
 
 // The folders directly in a folder, in the shell's own order. Zip archives
 // and the like, which the shell also shows as folders, are left out: nothing
-// can be installed into them.
+// can be installed into them. So are folders the program cannot name.
 std::vector<ShellFolderItem> subfolders(const ITEMIDLIST* absolute, HWND owner)
 {
     std::vector<ShellFolderItem> result;
@@ -142,7 +155,7 @@ std::vector<ShellFolderItem> subfolders(const ITEMIDLIST* absolute, HWND owner)
         SFGAOF attributes = SFGAO_FOLDER | SFGAO_STREAM;
         const ITEMIDLIST* one = relative;
         if (FAILED(folder->GetAttributesOf(1, &one, &attributes)) || (attributes & SFGAO_FOLDER) == 0 ||
-            (attributes & SFGAO_STREAM) != 0)
+            (attributes & SFGAO_STREAM) != 0 || !ansi_can_name(*folder.get(), relative))
             continue;
         result.push_back(describe(*folder.get(), relative, ItemIdList(ILCombine(absolute, relative))));
     }

@@ -78,7 +78,8 @@ TEST_F(Files, EscapeStopsAnUnpackingOnlyWhileTheInstallerIsInFront)
 {
     const std::string folder = temp.file("tmp");
     std::filesystem::create_directory(folder);
-    const std::string big = temp.write("big.zip", ziptest::build_zip({ziptest::stored("big.bin", ziptest::noise(200000))}));
+    const std::string big =
+        temp.write("big.zip", ziptest::build_zip({ziptest::stored("big.bin", ziptest::noise(16 << 20))}));
     LeaveUnmanaged("zadig-standin.exe");
     std::string command = WindowsPath(IMU_ZADIG_STANDIN_EXE);
     STARTUPINFOA startup{};
@@ -178,6 +179,11 @@ TEST_F(Files, ReleaseNotesJoinTheNotesFilesInNameOrder)
     temp.write("readme.txt", "not a notes file");
     temp.write("abc_four.txt", "underscore too late");
     std::filesystem::create_directory(temp.file("1_folder.txt"));
+    // A name the code page cannot hold is no file the notes can open.
+    const HANDLE polish = CreateFileW((platform::ansi_to_wide(TargetFolder) + L"3_\u0142\u00f3d\u017a.txt").c_str(),
+                                      GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(polish, INVALID_HANDLE_VALUE);
+    CloseHandle(polish);
 
     Form1->LoadReleaseNotes(Form1->memo4, TargetFolder + "*.txt");
     // The empty line after a text that ends without a break only ends its

@@ -2,6 +2,7 @@
 // under Wine: roots, buttons, the right-click menu, the dialog's checks, the
 // drop-down, and folders changed by another program.
 #include "tests/app/app_fixture.h"
+#include "platform/files.h"
 
 #include <shellapi.h>
 #include <shlobj.h>
@@ -234,8 +235,10 @@ TEST_F(Folders, FoldersAreEnumeratedWhenOpenedWithTheShellsNamesAndIcons)
     std::filesystem::create_directories(data / "sub\\deeper");
     std::filesystem::create_directories(data / "empty");
     std::ofstream(data / "file.txt") << "not a folder";
+    ASSERT_TRUE(CreateDirectoryW((platform::ansi_to_wide(data.path()) + L"\\\u0141\u00f3d\u017a").c_str(), nullptr));
     Form1->stvw1.set_root(data.path());
-    EXPECT_EQ(ChildrenOf(Top()), (Paths{data / "empty", data / "sub"})) << "folders only, in the shell's order";
+    EXPECT_EQ(ChildrenOf(Top()), (Paths{data / "empty", data / "sub"}))
+        << "folders only, those the code page can name, in the shell's order";
     const HTREEITEM sub = ChildAt(Top(), data / "sub");
     EXPECT_EQ(TreeView_GetChild(Tree(), sub), nullptr) << "not enumerated before it is opened";
 

@@ -266,9 +266,11 @@ std::int32_t extract_converted(const std::string& archive_name, std::string outp
         crc_follows_data = true;
     }
 
-    // Sizes unknown in the local header (a data descriptor, ZIP64) reach no
-    // further than the file does.
-    const std::int64_t data_end = std::min(data_start + G.csize, file_length);
+    // Where the two directories disagree on the size, the larger one counts:
+    // a bomb must lie in both to hide an overlap, and the local one bounds
+    // what the decoder reads. ZIP64 sizes reach no further than the file.
+    const std::int64_t span_size = central != nullptr ? std::max(G.csize, central->compressed_size) : G.csize;
+    const std::int64_t data_end = std::min(data_start + span_size, file_length);
     if (covered != nullptr && covered->overlaps(header_offset, data_end)) return UZ_OVERLAPPING_ENTRY;
 
     if (method >= 32 || ((SUPPORTED_METHODS >> method) & 1) == 0) return UZ_UNSUPPORTED;

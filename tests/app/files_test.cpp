@@ -87,32 +87,28 @@ TEST_F(Files, EscapeStopsAnUnpackingOnlyWhileTheInstallerIsInFront)
     PROCESS_INFORMATION other{};
     ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &other));
     HWND other_window = nullptr;
-    EXPECT_TRUE(PumpUntil([&] { return (other_window = FindWindowA(nullptr, "Zadig")) != nullptr; }, 10000));
-    // Wine takes the keyboard state afresh from the display now and then, so
+    PumpUntil([&] { return (other_window = FindWindowA(nullptr, "Zadig")) != nullptr; }, 10000);
+    // Wine takes the keyboard state afresh from the display now and then:
     // the key is pressed again and again while the unpacking pumps messages.
     platform::win::Timer hold;
     hold.set_interval(1);
     hold.OnTimer = [](Object&) { keybd_event(VK_ESCAPE, 0, 0, 0); };
     hold.set_enabled(true);
-    SetForegroundWindow(other_window);
-    PumpUntil([&] { return GetForegroundWindow() == other_window; }, 2000);
-    const bool other_in_front = GetForegroundWindow() == other_window;
-    const bool completed = Form1->UnzipArchive(big, folder);
-    SetForegroundWindow(Form1->handle());
-    PumpUntil([&] { return GetForegroundWindow() == Form1->handle(); }, 2000);
-    Form1->Memo1.clear();
-    const bool stopped = !Form1->UnzipArchive(big, folder);
+    const auto unzip_with_in_front = [&](HWND window) {
+        SetForegroundWindow(window);
+        EXPECT_TRUE(PumpUntil([&] { return GetForegroundWindow() == window; }, 2000));
+        Form1->Memo1.clear();
+        return Form1->UnzipArchive(big, folder);
+    };
+    EXPECT_TRUE(unzip_with_in_front(other_window));
+    EXPECT_FALSE(unzip_with_in_front(Form1->handle()));
     hold.set_enabled(false);
     keybd_event(VK_ESCAPE, 0, KEYEVENTF_KEYUP, 0);
     TerminateProcess(other.hProcess, 1);
-    WaitForSingleObject(other.hProcess, 5000);
     CloseHandle(other.hProcess);
     CloseHandle(other.hThread);
-    EXPECT_TRUE(other_in_front);
-    EXPECT_TRUE(completed);
-    EXPECT_TRUE(stopped);
-    EXPECT_EQ(Form1->Memo1.lines(), (Lines{"Unzipping: " + big, "Unzip failed: big.bin: the unpacking was stopped with Escape",
-                                           "Unzip failed: " + big, ""}));
+    EXPECT_EQ(Form1->Memo1.lines(), (Lines{"Unzipping: " + big, "Unzip failed: big.bin: the unpacking was stopped with "
+                                           "Escape", "Unzip failed: " + big, ""}));
 }
 
 TEST_F(Files, FileExistsMatchingWantsAFileFirst)

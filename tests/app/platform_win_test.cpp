@@ -196,13 +196,9 @@ TEST_F(ModalTest, AnErrorInANotificationIsShownAndTheProgramGoesOn)
     ThrowingTree tree;
     tree.create(Form1->TabSheet1, 0, 0, 100, 100);
     TVINSERTSTRUCTA entry{};
-    entry.hParent = TVI_ROOT;
-    entry.item.mask = TVIF_TEXT | TVIF_CHILDREN;
-    entry.item.pszText = const_cast<char*>("folder");
+    entry.item.mask = TVIF_CHILDREN;
     entry.item.cChildren = 1;
-    const auto item = reinterpret_cast<HTREEITEM>(SendMessageA(tree.handle(), TVM_INSERTITEMA, 0,
-                                                               reinterpret_cast<LPARAM>(&entry)));
-    TreeView_Expand(tree.handle(), item, TVE_EXPAND);
+    TreeView_Expand(tree.handle(), TreeView_InsertItem(tree.handle(), &entry), TVE_EXPAND);
     Pump();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, "The shell cannot list this folder");

@@ -217,6 +217,10 @@ void TForm1::FormCreate(Object&)
 {
     const std::string exe = application().exe_name();
     ApplicationFolder = exe.substr(0, exe.find_last_of('\\') + 1);
+    // A folder the ANSI code page cannot name can be neither shown nor
+    // installed into: the folder step starts at the computer instead.
+    if (!application().exe_name_fits_ansi())
+        ApplicationFolder = "rfMyComputer";
 
     AddLogLine("");
     AddLogLine("Welcome to the ARVELON installer.");

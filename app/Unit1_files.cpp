@@ -36,6 +36,12 @@ void close_begun_entry()
 
 void RecordUnzipReport(std::int32_t value, zip::ZipReport* report)
 {
+    // The entry that ended the batch, with its reason in place of the event.
+    if (value == zip::REPORT_FATAL) {
+        if (entry_open) failed_entries.push_back({begun_entry, report->status});
+        entry_open = false;
+        return;
+    }
     switch (report->status) {
     case zip::REPORT_ENTRY_BEGIN:
         close_begun_entry();
@@ -53,6 +59,7 @@ void RecordUnzipReport(std::int32_t value, zip::ZipReport* report)
     case zip::REPORT_ARCHIVE_END:
         close_begun_entry();
         break;
+
     default:
         break;
     }
@@ -65,6 +72,8 @@ std::string UnzipErrorText(std::int32_t code)
     case zip::UZ_WRITE_ERROR: return "the file cannot be written";
     case zip::UZ_UNSUPPORTED: return "unsupported compression method";
     case zip::UZ_ENCRYPTED: return "the entry is encrypted";
+    case zip::UZ_ABORTED: return "the unpacking was stopped with Escape";
+    case zip::UZ_OVERLAPPING_ENTRY: return "the entry overlaps another entry of the archive";
     default: return "the entry cannot be decoded";
     }
 }

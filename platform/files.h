@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -67,7 +68,8 @@ bool move_file_replacing(const std::string& from, const std::string& to);
 [[nodiscard]] bool file_exists_matching(const std::string& mask);
 // The names (without folder) of the entries that match the mask and whose
 // attributes the filter admits: an entry that is hidden, system or a folder
-// is left out unless the filter holds that bit too.
+// is left out unless the filter holds that bit too. So is a name that the
+// ANSI code page cannot hold: no path in that code page reaches it.
 [[nodiscard]] std::vector<std::string> find_entries(const std::string& mask, std::uint32_t attribute_filter);
 
 // DOS attribute bits as Windows keeps them; -1 when the path does not exist.
@@ -91,5 +93,12 @@ bool set_current_directory(const std::string& path);
 [[nodiscard]] std::string oem_to_ansi(const std::string& name);
 // Converts a UTF-8 name to the ANSI code page (unchanged on POSIX).
 [[nodiscard]] std::string utf8_to_ansi(const std::string& name);
+
+#ifdef _WIN32
+// The name in the ANSI code page when that holds it exactly; none when the
+// system would turn a letter of it into "?" or a look-alike.
+[[nodiscard]] std::optional<std::string> exact_ansi(const std::wstring& name);
+[[nodiscard]] std::wstring ansi_to_wide(const std::string& text);
+#endif
 
 }  // namespace platform

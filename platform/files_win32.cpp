@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -162,12 +163,13 @@ std::vector<std::string> find_entries(const std::string& mask, std::uint32_t att
     // Hidden, system and folder entries must be asked for; the others always come.
     constexpr DWORD must_be_asked_for = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY;
     std::vector<std::string> names;
-    WIN32_FIND_DATAA found{};
-    const HANDLE search = FindFirstFileA(mask.c_str(), &found);
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW(ansi_to_wide(mask).c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return names;
     do {
-        if ((found.dwFileAttributes & ~attribute_filter & must_be_asked_for) == 0) names.emplace_back(found.cFileName);
-    } while (FindNextFileA(search, &found));
+        if ((found.dwFileAttributes & ~attribute_filter & must_be_asked_for) != 0) continue;
+        if (std::optional<std::string> name = exact_ansi(found.cFileName)) names.push_back(std::move(*name));
+    } while (FindNextFileW(search, &found));
     FindClose(search);
     return names;
 }
@@ -218,5 +220,31 @@ std::string oem_to_ansi(const std::string& name)
 }
 
 std::string utf8_to_ansi(const std::string& name) { return convert_code_page(name, CP_UTF8, CP_ACP); }
+
+std::wstring ansi_to_wide(const std::string& text)
+{
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(std::max(length, 0)), L'\0');
+    if (length > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+    return wide;
+}
+
+std::optional<std::string> exact_ansi(const std::wstring& name)
+{
+    if (name.empty()) return std::string();
+    // UTF-8 as the ANSI code page holds every name, and takes no flags.
+    const bool utf8 = GetACP() == CP_UTF8;
+    const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    BOOL used_default = FALSE;
+    const int size = static_cast<int>(name.size());
+    const int length =
+        WideCharToMultiByte(CP_ACP, flags, name.data(), size, nullptr, 0, nullptr, utf8 ? nullptr : &used_default);
+    if (length <= 0 || used_default) return std::nullopt;
+    std::string text(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_ACP, flags, name.data(), size, text.data(), length, nullptr, nullptr);
+    // Not every system refuses every look-alike: the way back must give the name.
+    if (ansi_to_wide(text) != name) return std::nullopt;
+    return text;
+}
 
 }  // namespace platform

@@ -24,7 +24,8 @@ void pump_messages(WindowHandle dialog);
 // waits for the receiver, which may overwrite *percent (0xFFFF asks to stop).
 void send_progress(WindowHandle window, std::int32_t code, std::uint16_t* percent);
 
-// True when the key with this virtual-key code is down right now.
+// True when the key with this virtual-key code is down right now; on Windows
+// only while a window of this program is the foreground window.
 [[nodiscard]] bool key_down(std::int32_t virtual_key);
 
 #ifndef _WIN32

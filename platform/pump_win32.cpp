@@ -21,6 +21,14 @@ void send_progress(WindowHandle window, std::int32_t code, std::uint16_t* percen
                  reinterpret_cast<LPARAM>(percent));
 }
 
-bool key_down(std::int32_t virtual_key) { return GetAsyncKeyState(virtual_key) < 0; }
+bool key_down(std::int32_t virtual_key)
+{
+    // A key pressed while another program is in front is meant for that one.
+    DWORD owner = 0;
+    const HWND foreground = GetForegroundWindow();
+    if (foreground == nullptr || GetWindowThreadProcessId(foreground, &owner) == 0 || owner != GetCurrentProcessId())
+        return false;
+    return GetAsyncKeyState(virtual_key) < 0;
+}
 
 }  // namespace platform

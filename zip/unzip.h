@@ -1,8 +1,9 @@
 // The ZIP extraction library: reading an archive's central directory, matching
 // entry names against masks, and extracting entries into a folder.
 //
-// Names handed in are in the OEM code page and are converted to the ANSI code
-// page before use. Inside the library the backslash is the path separator.
+// Paths handed in (archives, targets, output names) are in the ANSI code page
+// and used as given; only entry names read from an archive are converted from
+// its OEM code page (or from UTF-8 when flagged so). Inside the library the backslash is the path separator.
 // The library is single-threaded and, during an extraction, not re-entrant.
 #pragma once
 

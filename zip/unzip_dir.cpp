@@ -228,7 +228,7 @@ std::string bounded(const std::string& text)
 std::int32_t zip_dir_first(const char* archive_name, ZipDirScan& scan)
 {
     zip_dir_close(scan);
-    const std::string name = oem_to_ansi_name(archive_name ? archive_name : "");
+    const std::string name = archive_name ? archive_name : "";
     platform::File file = platform::File::open_read(name);
     if (!file.is_open()) return UZ_CANNOT_OPEN;
     const std::int64_t length = file.length();
@@ -276,7 +276,7 @@ void zip_dir_close(ZipDirScan& scan)
 bool is_zip_archive(const char* file_name, std::int32_t* prefix_offset)
 {
     if (prefix_offset) *prefix_offset = -1;
-    const std::string name = oem_to_ansi_name(file_name ? file_name : "");
+    const std::string name = file_name ? file_name : "";
     std::string as_directory = name;
     slashes_to_backslashes(as_directory.data());
     if (!as_directory.empty() && as_directory.back() == '\\') as_directory.pop_back();
@@ -301,7 +301,7 @@ std::int32_t find_local_header(const char* file_name, std::int32_t* out_value)
 {
     if (out_value) *out_value = -1;
     if (!file_name || !*file_name) return -1;
-    const std::string name = oem_to_ansi_name(file_name);
+    const std::string name = file_name;
     platform::File file = platform::File::open_read(name);
     if (!file.is_open()) return -1;
     const std::int64_t length = file.length();
@@ -324,7 +324,7 @@ std::int64_t zip_total_sizes(const char* archive_name, std::int64_t& total_compr
 {
     total_compressed = 0;
     if (!archive_name || !*archive_name) return 0;
-    const std::string name = oem_to_ansi_name(archive_name);
+    const std::string name = archive_name;
     platform::File file = platform::File::open_read(name);
     if (!file.is_open()) return 0;
     const std::int64_t length = file.length();

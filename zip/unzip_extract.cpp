@@ -1,6 +1,7 @@
 // Extracting one entry, and the batch that extracts every entry matching a mask.
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -177,6 +178,24 @@ private:
     bool kept_ = false;
 };
 
+// The parts of the archive that entries extracted so far in a batch were read
+// from: local header to end of data. Entries that share bytes are what an
+// overlapping-entry bomb is made of (many central entries, one stream).
+class CoveredSpans {
+public:
+    [[nodiscard]] bool overlaps(std::int64_t begin, std::int64_t end) const
+    {
+        // Spans never overlap each other, so only the last one starting
+        // before `end` can reach into [begin, end).
+        auto after = spans_.lower_bound(end);
+        return after != spans_.begin() && std::prev(after)->second > begin;
+    }
+    void add(std::int64_t begin, std::int64_t end) { spans_[begin] = end; }
+
+private:
+    std::map<std::int64_t, std::int64_t> spans_;  // begin -> end
+};
+
 #ifdef _WIN32
 // CON, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9 open a device in any
 // component, whatever the case and extension, and with trailing blanks.
@@ -200,12 +219,13 @@ bool names_a_device(const std::string& name)
 }
 #endif
 
-// extract_entry on names that are already in the ANSI code page.
+// extract_entry on names in the ANSI code page.
 // Without a local header at header_offset, one at fallback_offset (when not
-// negative) is taken instead.
+// negative) is taken instead. With `covered`, an entry that shares bytes with
+// one covered already fails, and a good one is added to it.
 std::int32_t extract_converted(const std::string& archive_name, std::string output, std::int64_t header_offset,
                                NotifyWindow notify_window, std::int32_t notify_code, const CentralValues* central,
-                               std::int64_t fallback_offset = -1)
+                               std::int64_t fallback_offset = -1, CoveredSpans* covered = nullptr)
 {
     const bool taking_over = busy;
     if (busy) {
@@ -245,6 +265,13 @@ std::int32_t extract_converted(const std::string& archive_name, std::string outp
         G.ucsize = UNKNOWN_SIZE;
         crc_follows_data = true;
     }
+
+    // Where the two directories disagree on the size, the larger one counts:
+    // a bomb must lie in both to hide an overlap, and the local one bounds
+    // what the decoder reads. ZIP64 sizes reach no further than the file.
+    const std::int64_t span_size = central != nullptr ? std::max(G.csize, central->compressed_size) : G.csize;
+    const std::int64_t data_end = std::min(data_start + span_size, file_length);
+    if (covered != nullptr && covered->overlaps(header_offset, data_end)) return UZ_OVERLAPPING_ENTRY;
 
     if (method >= 32 || ((SUPPORTED_METHODS >> method) & 1) == 0) return UZ_UNSUPPORTED;
     G.gp_flags = flags;
@@ -310,6 +337,7 @@ std::int32_t extract_converted(const std::string& archive_name, std::string outp
     if (result != UZ_OK) return result;
     if (final_crc != expected_crc) return UZ_CRC_ERROR;
     partial.keep();
+    if (covered != nullptr) covered->add(header_offset, data_end);
     G.last_percent = 100;
     if (notify_window != 0) {
         std::uint16_t percent = 100;
@@ -342,7 +370,8 @@ bool is_fatal(std::int32_t code)
 
 bool is_reported_failure(std::int32_t code)
 {
-    return code == UZ_CRC_ERROR || code == UZ_WRITE_ERROR || code == UZ_UNSUPPORTED || code == UZ_ENCRYPTED;
+    return code == UZ_CRC_ERROR || code == UZ_WRITE_ERROR || code == UZ_UNSUPPORTED || code == UZ_ENCRYPTED ||
+           code == UZ_OVERLAPPING_ENTRY;
 }
 
 bool batch_running = false;
@@ -393,8 +422,7 @@ private:
 std::int32_t extract_entry(const char* archive_name, const char* output_name, std::int32_t header_offset,
                            NotifyWindow notify_window, std::int32_t notify_code, const CentralValues* central)
 {
-    return extract_converted(oem_to_ansi_name(archive_name), oem_to_ansi_name(output_name), header_offset,
-                             notify_window, notify_code, central);
+    return extract_converted(archive_name, output_name, header_offset, notify_window, notify_code, central);
 }
 
 std::int32_t make_directory_path(const std::string& path)
@@ -459,8 +487,9 @@ std::int32_t extract_matching_ex(const char* archive_name, const char* target_di
     if (archive_name == nullptr || *archive_name == '\0' || target_directory == nullptr || *target_directory == '\0')
         return UZ_BAD_ARGUMENT;
 
-    const std::string archive = oem_to_ansi_name(archive_name);
-    std::string target = oem_to_ansi_name(target_directory);
+    // The caller's paths are ANSI already; only names from the archive are OEM.
+    const std::string archive = archive_name;
+    std::string target = target_directory;
     std::replace(target.begin(), target.end(), '/', '\\');
     if (target.back() != '\\') target += '\\';
     const std::string mask_text = std::string(mask == nullptr ? "" : mask).substr(0, 255);
@@ -497,6 +526,7 @@ std::int32_t extract_matching_ex(const char* archive_name, const char* target_di
     const ReportProc own = report != nullptr ? report : report_nothing;
     report_proc = own;
 
+    CoveredSpans covered;
     std::int64_t matched_size = 0;
     std::int64_t matched_compressed = 0;
     std::int32_t count = 0;
@@ -542,7 +572,8 @@ std::int32_t extract_matching_ex(const char* archive_name, const char* target_di
             if (exists) platform::set_file_attributes(output, 0);
             const CentralValues central{scan.compressed_size, scan.size, scan.crc32};
             report_proc = own;
-            result = extract_converted(archive, output, header_offset, 0, ESCAPE_KEY, &central, fallback_offset);
+            result = extract_converted(archive, output, header_offset, 0, ESCAPE_KEY, &central, fallback_offset,
+                                       &covered);
             if (result == UZ_OK) platform::set_file_attributes(output, scan.attributes);
         }
 

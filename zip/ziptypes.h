@@ -24,6 +24,9 @@ inline constexpr std::int32_t UZ_NO_MORE_ENTRIES = -10;
 inline constexpr std::int32_t UZ_CANNOT_OPEN = -11;
 inline constexpr std::int32_t UZ_NOT_AN_ARCHIVE = -12;
 inline constexpr std::int32_t UZ_OPEN_ERROR = -14;
+// The entry's local header or data lies inside an entry extracted before in
+// the same batch (an overlapping-entry bomb); it costs only that entry.
+inline constexpr std::int32_t UZ_OVERLAPPING_ENTRY = -15;
 inline constexpr std::int32_t UZ_BAD_ARGUMENT = -500;
 
 // Report events: the value a report procedure receives and the record's status.

@@ -4,6 +4,10 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <optional>
+
+#include "platform/files.h"
 #include "platform/win/controls.h"
 
 namespace platform::win {
@@ -110,11 +114,13 @@ LRESULT CALLBACK Application::window_proc(HWND window, UINT message, WPARAM wpar
     }
 }
 
-std::string Application::exe_name() const
+std::wstring Application::exe_path() const
 {
-    std::string path(MAX_PATH, '\0');
+    if (!exe_path_override_.empty())
+        return exe_path_override_;
+    std::wstring path(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
         if (length < path.size()) {
             path.resize(length);
             return path;
@@ -122,6 +128,22 @@ std::string Application::exe_name() const
         path.resize(path.size() * 2);
     }
 }
+
+std::string Application::exe_name() const
+{
+    const std::wstring path = exe_path();
+    if (std::optional<std::string> exact = platform::exact_ansi(path))
+        return *exact;
+    // As the system's "A" functions give it.
+    const int size = static_cast<int>(path.size());
+    const int length = WideCharToMultiByte(CP_ACP, 0, path.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<std::size_t>(std::max(length, 0)), '\0');
+    if (length > 0)
+        WideCharToMultiByte(CP_ACP, 0, path.data(), size, text.data(), length, nullptr, nullptr);
+    return text;
+}
+
+bool Application::exe_name_fits_ansi() const { return platform::exact_ansi(exe_path()).has_value(); }
 
 bool Application::dispatch(MSG& message)
 {

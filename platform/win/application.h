@@ -32,6 +32,11 @@ public:
     [[nodiscard]] bool minimized() const { return hidden_by_minimize_; }
     // Full path of the program's own executable.
     [[nodiscard]] std::string exe_name() const;
+    // False when the ANSI code page cannot hold that path exactly (a Polish
+    // folder name on a Western system): exe_name() then names another path.
+    [[nodiscard]] bool exe_name_fits_ansi() const;
+    // Tests start the program as if from another path; empty for its own.
+    void set_exe_path_override(std::wstring path) { exe_path_override_ = std::move(path); }
 
     // The first form created becomes the main one; closing it ends the program.
     void set_main_window(HWND window) { main_window_ = window; }
@@ -52,17 +57,19 @@ public:
     void reset_terminated();
 
     // Runs an event handler. An error escaping it is shown in a message box
-    // and ends the handler; the windows stay as they are.
+    // and ends the handler; the windows stay as they are. False when it threw.
     template <class F>
-    void guard(F&& handler) noexcept
+    bool guard(F&& handler) noexcept
     {
         try {
             handler();
+            return true;
         } catch (const std::exception& error) {
             show_exception(error.what());
         } catch (...) {
             show_exception("Unknown error");
         }
+        return false;
     }
     void show_exception(const std::string& message) noexcept;
 
@@ -72,7 +79,10 @@ private:
 
     static LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
+    [[nodiscard]] std::wstring exe_path() const;
+
     std::string title_;
+    std::wstring exe_path_override_;
     HWND window_ = nullptr;
     HWND main_window_ = nullptr;
     bool hidden_by_minimize_ = false;

@@ -223,13 +223,13 @@ LRESULT PageControl::handle_notify(NMHDR& header)
     if (header.code == TCN_SELCHANGING) {
         bool allow = true;
         if (OnChanging)
-            application().guard([&] { OnChanging(*this, allow); });
+            OnChanging(*this, allow);
         return allow ? FALSE : TRUE;
     }
     if (header.code == TCN_SELCHANGE) {
         show_only_active();
         if (OnChange)
-            application().guard([&] { OnChange(*this); });
+            OnChange(*this);
     }
     return 0;
 }
@@ -467,7 +467,7 @@ void TreeView::create(Container& parent, int left, int top, int width, int heigh
 LRESULT TreeView::handle_notify(NMHDR& header)
 {
     if ((header.code == TVN_SELCHANGEDA || header.code == TVN_SELCHANGEDW) && OnChange)
-        application().guard([&] { OnChange(*this); });
+        OnChange(*this);
     return 0;
 }
 

@@ -153,7 +153,14 @@ LRESULT CALLBACK Container::window_proc(HWND window, UINT message, WPARAM wparam
     auto* self = dynamic_cast<Container*>(Control::from_handle(window));
     if (self == nullptr)
         return DefWindowProcA(window, message, wparam, lparam);
-    return self->handle_message(message, wparam, lparam);
+    // The one place where the messages of the forms and of their controls
+    // are routed to handlers: an error must not unwind through the system's
+    // window procedures (the common controls' among them), which end the
+    // process instead of passing it on.
+    LRESULT result = 0;
+    if (!application().guard([&] { result = self->handle_message(message, wparam, lparam); }))
+        return 0;
+    return result;
 }
 
 LRESULT Container::handle_message(UINT message, WPARAM wparam, LPARAM lparam)
@@ -161,7 +168,7 @@ LRESULT Container::handle_message(UINT message, WPARAM wparam, LPARAM lparam)
     switch (message) {
     case WM_COMMAND:
         if (Control* child = from_handle(reinterpret_cast<HWND>(lparam))) {
-            application().guard([&] { child->handle_command(HIWORD(wparam)); });
+            child->handle_command(HIWORD(wparam));
             return 0;
         }
         break;
@@ -321,7 +328,7 @@ LRESULT Form::handle_message(UINT message, WPARAM wparam, LPARAM lparam)
         return 0;
     case WM_MOVE:
         if (OnMove)
-            application().guard([&] { OnMove(*this); });
+            OnMove(*this);
         return 0;
     case WM_SHOWWINDOW:
         // The task bar button comes and goes with the main window, except

@@ -1,6 +1,7 @@
 // The shell folder tree and drop-down, over IShellFolder and item ID lists.
 #include "platform/win/shell_tree.h"
 
+#include "platform/files.h"
 #include "platform/win/application.h"
 
 #include <shellapi.h>
@@ -93,6 +94,18 @@ std::string display_name(IShellFolder& folder, const ITEMIDLIST* relative, SHGDN
     return buffer;
 }
 
+// False for a folder whose path the ANSI code page cannot hold: the program
+// would name, create and fill another folder in its place.
+bool ansi_can_name(IShellFolder& folder, const ITEMIDLIST* relative)
+{
+    STRRET name{};
+    wchar_t buffer[MAX_PATH * 2] = {};
+    if (FAILED(folder.GetDisplayNameOf(relative, SHGDN_FORPARSING, &name)) ||
+        FAILED(StrRetToBufW(&name, relative, buffer, MAX_PATH * 2)))
+        return true;
+    return platform::exact_ansi(buffer).has_value();
+}
+
 // Names, path, icons and whether it holds folders, of a folder whose parent
 // is open already.
 ShellFolderItem describe(IShellFolder& parent, const ITEMIDLIST* relative, ItemIdList absolute)
@@ -126,7 +139,7 @@ ShellFolderItem describe(const ITEMIDLIST* absolute)
 
 // The folders directly in a folder, in the shell's own order. Zip archives
 // and the like, which the shell also shows as folders, are left out: nothing
-// can be installed into them.
+// can be installed into them. So are folders the program cannot name.
 std::vector<ShellFolderItem> subfolders(const ITEMIDLIST* absolute, HWND owner)
 {
     std::vector<ShellFolderItem> result;
@@ -142,7 +155,7 @@ std::vector<ShellFolderItem> subfolders(const ITEMIDLIST* absolute, HWND owner)
         SFGAOF attributes = SFGAO_FOLDER | SFGAO_STREAM;
         const ITEMIDLIST* one = relative;
         if (FAILED(folder->GetAttributesOf(1, &one, &attributes)) || (attributes & SFGAO_FOLDER) == 0 ||
-            (attributes & SFGAO_STREAM) != 0)
+            (attributes & SFGAO_STREAM) != 0 || !ansi_can_name(*folder.get(), relative))
             continue;
         result.push_back(describe(*folder.get(), relative, ItemIdList(ILCombine(absolute, relative))));
     }
@@ -427,16 +440,22 @@ void ShellTreeView::check_for_changes()
 {
     if (!created())
         return;
+    // A page in front of the tree hides it without telling it.
+    if (!IsWindowVisible(handle())) {
+        close_watches();
+        return;
+    }
     std::vector<Node*> stale;
     for (auto& [node, owned] : nodes_) {
         if (!node->enumerated)
             continue;
         if (node->watch.changed()) {
             stale.push_back(node);
-        } else if (!node->watch.active() && is_folder(node->folder.path)) {
-            // Released for a rename, or the folder came back: changes may
-            // have been missed meanwhile.
-            node->watch = FolderWatch(node->folder.path);
+        } else if (node->watch_closed) {
+            // Changes may have been missed while it was closed.
+            node->watch_closed = false;
+            if (is_folder(node->folder.path))
+                node->watch = FolderWatch(node->folder.path);
             stale.push_back(node);
         }
     }
@@ -451,9 +470,39 @@ void ShellTreeView::check_for_changes()
 void ShellTreeView::release_watches_under(const std::string& path)
 {
     for (auto& [node, owned] : nodes_) {
-        if (is_at_or_under(trimmed(node->folder.path), path))
+        if (node->watch.active() && is_at_or_under(trimmed(node->folder.path), path)) {
             node->watch = FolderWatch();
+            node->watch_closed = true;
+        }
     }
+}
+
+void ShellTreeView::refresh_unwatched(HTREEITEM item)
+{
+    // No watch tells of this folder's changes: the user opening or choosing
+    // it again is when it is listed again, and its watch tried again.
+    Node* node = node_of(item);
+    if (node == nullptr || !node->enumerated || node->watch.active() || node->watch_closed)
+        return;
+    refresh_children(item);
+    if (nodes_.contains(node) && is_folder(node->folder.path))
+        node->watch = FolderWatch(node->folder.path);
+}
+
+void ShellTreeView::close_watches()
+{
+    for (auto& [node, owned] : nodes_) {
+        if (node->watch.active()) {
+            node->watch = FolderWatch();
+            node->watch_closed = true;
+        }
+    }
+}
+
+int ShellTreeView::open_watch_count() const
+{
+    return static_cast<int>(std::count_if(nodes_.begin(), nodes_.end(),
+                                          [](const auto& each) { return each.first->watch.active(); }));
 }
 
 LRESULT ShellTreeView::handle_notify(NMHDR& header)
@@ -464,9 +513,11 @@ LRESULT ShellTreeView::handle_notify(NMHDR& header)
     case TVN_ITEMEXPANDINGW:
         // Children are looked up when a folder is first opened, not before.
         if ((info.action & TVE_EXPAND) != 0) {
-            const Node* node = node_of(info.itemNew.hItem);
+            Node* node = node_of(info.itemNew.hItem);
             if (node != nullptr && !node->enumerated)
                 fill_children(info.itemNew.hItem);
+            else
+                refresh_unwatched(info.itemNew.hItem);
         }
         return FALSE;
     case TVN_DELETEITEMA:
@@ -477,6 +528,7 @@ LRESULT ShellTreeView::handle_notify(NMHDR& header)
     case TVN_SELCHANGEDW:
         if (quiet_)
             return 0;
+        refresh_unwatched(info.itemNew.hItem);
         break;
     default:
         break;
@@ -511,6 +563,12 @@ LRESULT CALLBACK ShellTreeView::subclass_proc(HWND window, UINT message, WPARAM 
     }
     case WM_RBUTTONUP:
         return 0;
+    case WM_SHOWWINDOW:
+        // Watches and their timer only while the tree is shown.
+        self->watch_timer_.set_enabled(wparam != FALSE);
+        if (wparam == FALSE)
+            self->close_watches();
+        return DefSubclassProc(window, message, wparam, lparam);
     case WM_CONTEXTMENU:
         // From the keyboard: the menu opens at the selected folder.
         if (lparam == -1) {

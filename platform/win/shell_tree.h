@@ -75,12 +75,18 @@ public:
     // selected.
     void set_popup_menu(PopupMenu* menu) { popup_menu_ = menu; }
 
-    // Brings the shown folders up to date with the file system now; a timer
-    // does the same twice a second.
+    // Brings the shown folders up to date with what their watches tell; a
+    // timer does the same twice a second while the tree is shown. A folder
+    // that cannot be watched (a share, no right to list it) is listed again
+    // only when it is opened or selected again: polling it would cost a
+    // listing, over the network perhaps, twice a second, to learn what no
+    // watch tells of.
     void check_for_changes();
     // Closes the watches on a folder and the folders below it, so that it
     // can be renamed; they are opened again at the next check.
     void release_watches_under(const std::string& path);
+    // Watches open now; none while the tree is hidden.
+    [[nodiscard]] int open_watch_count() const;
 
     LRESULT handle_notify(NMHDR& header) override;
 
@@ -90,6 +96,7 @@ private:
         HTREEITEM item = nullptr;
         bool enumerated = false;
         FolderWatch watch;
+        bool watch_closed = false;  // closed for a rename or while hidden: reopen and re-list
     };
 
     HTREEITEM insert(HTREEITEM parent, ShellFolderItem folder);
@@ -97,6 +104,8 @@ private:
     void refresh_children(HTREEITEM item);
     [[nodiscard]] Node* node_of(HTREEITEM item) const;
     void open_menu(POINT screen);
+    void refresh_unwatched(HTREEITEM item);
+    void close_watches();
     static LRESULT CALLBACK subclass_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR id,
                                           DWORD_PTR self);
 

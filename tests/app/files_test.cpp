@@ -74,6 +74,43 @@ TEST_F(Files, UnzipArchiveLogsWhatBecameOfTheArchive)
     EXPECT_EQ(zip::set_report_proc(nullptr), nullptr);
 }
 
+TEST_F(Files, EscapeStopsAnUnpackingOnlyWhileTheInstallerIsInFront)
+{
+    const std::string folder = temp.file("tmp");
+    std::filesystem::create_directory(folder);
+    const std::string big =
+        temp.write("big.zip", ziptest::build_zip({ziptest::stored("big.bin", ziptest::noise(16 << 20))}));
+    LeaveUnmanaged("zadig-standin.exe");
+    std::string command = WindowsPath(IMU_ZADIG_STANDIN_EXE);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION other{};
+    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &other));
+    HWND other_window = nullptr;
+    PumpUntil([&] { return (other_window = FindWindowA(nullptr, "Zadig")) != nullptr; }, 10000);
+    // Wine takes the keyboard state afresh from the display now and then:
+    // the key is pressed again and again while the unpacking pumps messages.
+    platform::win::Timer hold;
+    hold.set_interval(1);
+    hold.OnTimer = [](Object&) { keybd_event(VK_ESCAPE, 0, 0, 0); };
+    hold.set_enabled(true);
+    const auto unzip_with_in_front = [&](HWND window) {
+        SetForegroundWindow(window);
+        EXPECT_TRUE(PumpUntil([&] { return GetForegroundWindow() == window; }, 2000));
+        Form1->Memo1.clear();
+        return Form1->UnzipArchive(big, folder);
+    };
+    EXPECT_TRUE(unzip_with_in_front(other_window));
+    EXPECT_FALSE(unzip_with_in_front(Form1->handle()));
+    hold.set_enabled(false);
+    keybd_event(VK_ESCAPE, 0, KEYEVENTF_KEYUP, 0);
+    TerminateProcess(other.hProcess, 1);
+    CloseHandle(other.hProcess);
+    CloseHandle(other.hThread);
+    EXPECT_EQ(Form1->Memo1.lines(), (Lines{"Unzipping: " + big, "Unzip failed: big.bin: the unpacking was stopped with "
+                                           "Escape", "Unzip failed: " + big, ""}));
+}
+
 TEST_F(Files, FileExistsMatchingWantsAFileFirst)
 {
     temp.write("1_notes.txt", "x");
@@ -138,6 +175,11 @@ TEST_F(Files, ReleaseNotesJoinTheNotesFilesInNameOrder)
     temp.write("readme.txt", "not a notes file");
     temp.write("abc_four.txt", "underscore too late");
     std::filesystem::create_directory(temp.file("1_folder.txt"));
+    // A name the code page cannot hold is no file the notes can open.
+    const HANDLE polish = CreateFileW((platform::ansi_to_wide(TargetFolder) + L"3_\u0142\u00f3d\u017a.txt").c_str(),
+                                      GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(polish, INVALID_HANDLE_VALUE);
+    CloseHandle(polish);
 
     Form1->LoadReleaseNotes(Form1->memo4, TargetFolder + "*.txt");
     // The empty line after a text that ends without a break only ends its

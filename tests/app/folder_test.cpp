@@ -2,6 +2,7 @@
 // under Wine: roots, buttons, the right-click menu, the dialog's checks, the
 // drop-down, and folders changed by another program.
 #include "tests/app/app_fixture.h"
+#include "platform/files.h"
 
 #include <shellapi.h>
 #include <shlobj.h>
@@ -243,8 +244,10 @@ TEST_F(Folders, FoldersAreEnumeratedWhenOpenedWithTheShellsNamesAndIcons)
     std::filesystem::create_directories(data / "sub\\deeper");
     std::filesystem::create_directories(data / "empty");
     std::ofstream(data / "file.txt") << "not a folder";
+    ASSERT_TRUE(CreateDirectoryW((platform::ansi_to_wide(data.path()) + L"\\\u0141\u00f3d\u017a").c_str(), nullptr));
     Form1->stvw1.set_root(data.path());
-    EXPECT_EQ(ChildrenOf(Top()), (Paths{data / "empty", data / "sub"})) << "folders only, in the shell's order";
+    EXPECT_EQ(ChildrenOf(Top()), (Paths{data / "empty", data / "sub"}))
+        << "folders only, those the code page can name, in the shell's order";
     const HTREEITEM sub = ChildAt(Top(), data / "sub");
     EXPECT_EQ(TreeView_GetChild(Tree(), sub), nullptr) << "not enumerated before it is opened";
 
@@ -518,6 +521,35 @@ TEST_F(Folders, FoldersChangedByAnotherProgramShowWithinTwoSeconds)
     RunOtherProgram("rmdir \"" + data / "sub\\new" + "\"");
     EXPECT_TRUE(WaitUntil("\"sub\" selected", [&] { return tree.selected_path() == data / "sub"; }, 2000));
     EXPECT_EQ(FolderLine(), data / "sub");
+}
+
+TEST_F(Folders, AFolderThatCouldNotBeWatchedIsListedWhenChosenAgainAndWatchesCloseWhileHidden)
+{
+    auto& tree = Form1->stvw1;
+    std::filesystem::create_directories(data / "locked\\old");
+    tree.set_root(data.path());
+    // Held open unshared, it can be neither watched nor listed when it is opened.
+    const HANDLE held = CreateFileA((data / "locked").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const HTREEITEM locked = ChildAt(Top(), data / "locked");
+    TreeView_Expand(Tree(), locked, TVE_EXPAND);
+    const int watched = tree.open_watch_count();
+    CloseHandle(held);
+    PumpFor(1500);
+    EXPECT_FALSE(Shows(locked, data / "locked\\old")) << "not polled";
+    TreeView_SelectItem(Tree(), locked);
+    EXPECT_TRUE(Shows(locked, data / "locked\\old")) << "listed when chosen again";
+    EXPECT_EQ(tree.open_watch_count(), watched + 1) << "and watched from then on";
+
+    tree.hide();
+    EXPECT_EQ(tree.open_watch_count(), 0);
+    tree.show();
+    EXPECT_TRUE(PumpUntil([&] { return tree.open_watch_count() == watched + 1; }, 2000));
+    Form1->TabSheet1.hide();
+    PumpFor(700);
+    EXPECT_EQ(tree.open_watch_count(), 0) << "hidden with its page";
+    Form1->TabSheet1.show();
 }
 
 TEST_F(Folders, ALongFolderPathReplacesItsLogLineWhole)

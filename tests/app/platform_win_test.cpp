@@ -197,4 +197,30 @@ TEST_F(ModalTest, ClosingTheDialogEndsItWithCancel)
     EXPECT_FALSE(platform::win::application().terminated()) << "only the main window ends the program";
 }
 
+// A folder tree whose expansion reaches a shell call that throws.
+class ThrowingTree : public platform::win::TreeView {
+public:
+    LRESULT handle_notify(NMHDR& header) override
+    {
+        if (header.code == TVN_ITEMEXPANDINGA || header.code == TVN_ITEMEXPANDINGW)
+            throw std::runtime_error("The shell cannot list this folder");
+        return TreeView::handle_notify(header);
+    }
+};
+
+TEST_F(ModalTest, AnErrorInANotificationIsShownAndTheProgramGoesOn)
+{
+    Start();
+    ThrowingTree tree;
+    tree.create(Form1->TabSheet1, 0, 0, 100, 100);
+    TVINSERTSTRUCTA entry{};
+    entry.item.mask = TVIF_CHILDREN;
+    entry.item.cChildren = 1;
+    TreeView_Expand(tree.handle(), TreeView_InsertItem(tree.handle(), &entry), TVE_EXPAND);
+    Pump();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "The shell cannot list this folder");
+    EXPECT_EQ(messages[0].flags, static_cast<unsigned>(MB_OK | MB_ICONERROR));
+}
+
 }  // namespace

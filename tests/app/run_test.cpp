@@ -267,8 +267,9 @@ Lines Join(std::initializer_list<Lines> parts)
 
 TEST_F(Run, NewInstallFromTheFirstClickToTheReleaseNotes)
 {
-    const std::string target = temp.file("ARVELON");
-    std::filesystem::create_directory(target);
+    // Letters beyond ASCII, in the ANSI code page 1252.
+    const std::string target = temp.file("") + "ARVELON Jos\xE9 \xFC\xDF";
+    ASSERT_TRUE(platform::create_directory(target));
     const std::string T = target + "\\";
     std::vector<Script::Step> steps{ConfirmVersion(), ConfirmFolder(target)};
     for (int step = 1; step <= 7; ++step) steps.push_back(PressYes());
@@ -450,6 +451,15 @@ TEST_F(Run, UnusableRememberedFoldersFallBackToTheProgramFolder)
     RunWith(Form1->SpeedButton2,
             {CloseWhen("the folder step's OK button", [] { return Form1->Button3.visible(); })});
     EXPECT_EQ(Form1->stvw1.root(), ApplicationFolder);
+    EXPECT_TRUE(messages.empty());
+
+    // A program folder that the code page cannot name: the step starts at the computer.
+    Restart();
+    platform::win::application().set_exe_path_override(L"C:\\\u0141\u00f3d\u017a\\arvelon-imu.exe");
+    Form1->FormCreate(*Form1);
+    platform::win::application().set_exe_path_override({});
+    RunWith(Form1->SpeedButton2, {CloseWhen([] { return Form1->Button3.visible(); })});
+    EXPECT_EQ(Form1->stvw1.root(), "rfMyComputer");
     EXPECT_TRUE(messages.empty());
 }
 

@@ -6,6 +6,7 @@
 # a running decoder answered Cancel, a missing driver archive, the window
 # closed during the folder step, a driver tool changed by one byte, a driver
 # archive without rtlsdr.dll, the window closed during a held-back download,
+# an update into a folder named with letters beyond ASCII,
 # no server at all, and a new installation on Windows XP.
 #
 # Usage: e2e_test.sh SOURCE_DIR WINDOWS_BUILD_DIR PORT WORK_DIR
@@ -363,6 +364,30 @@ check "nothing is moved into the target folder" "arvelon-imu.exe tmp" \
   "$(ls "$c/Held" | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')"
 check "nothing is unpacked" "arvelon.part" "$(ls "$c/Held/tmp" | tr '\n' ' ' | sed 's/ $//')"
 check "nothing is started" "$events_before" "$(tr -d '\r' <"$work/standin.log" | grep -c ' started$')"
+echo "  ($((SECONDS - t0)) s)"
+
+echo "== An update into a folder named with letters beyond ASCII"
+t0=$SECONDS
+# Started from there with nothing remembered, the program offers its own folder.
+accented=$'Jos\xc3\xa9 \xc3\xbc\xc3\x9f'
+mkdir -p "$c/$accented"
+cp "$build/app/loopback/arvelon-imu.exe" "$c/$accented/"
+printf 'old decoder' >"$c/$accented/arvelon.exe"
+wine reg delete 'HKCU\Software\Melqary\ARVELON' /v imudir /f >/dev/null 2>&1
+LC_ALL=C.UTF-8 start_installer "C:\\$accented\\arvelon-imu.exe" "$work/wine.log" || stuck
+click_update
+expect "the folder step" 30 control_shown "$MAIN_TITLE" Button OK || stuck
+click_control "$MAIN_TITLE" Button OK
+if window_shown "arvelon - melqary"; then
+  expect "the shutdown question" 15 window_shown "$BOX_TITLE" || stuck
+  click_control "$BOX_TITLE" Button OK
+fi
+expect "the end of the update" 60 log_has "Update completed." || stuck
+check "the update unpacked and replaced the decoder there" same \
+  "$(same_file "$c/$accented/arvelon.exe" "$build/tools/decoder-standin/decoder-standin.exe")"
+check "and the notes" same "$(same_file "$c/$accented/1_release.txt" "$source_dir/demo/arvelon/1_release.txt")"
+check "its work folder is there too" "1" "$([ -f "$c/$accented/tmp/arvelon.zip" ] && echo 1)"
+close_installer || stuck
 echo "  ($((SECONDS - t0)) s)"
 
 echo "== No server"

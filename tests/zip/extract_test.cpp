@@ -559,6 +559,24 @@ TEST_F(ExtractTest, Utf8FlaggedNamesAreNotTakenAsOemText)
     EXPECT_EQ(read_file(fs::path(target_) / fs::path(u8"\u00e9t\u00e9-oem.txt")), "o");
 }
 
+TEST_F(ExtractTest, CallersPathsAreTakenAsGivenAndOnlyEntryNamesAreConverted)
+{
+#ifdef _WIN32
+    const std::string folder = dir_.str() + "\\Jos\xE9 \xFC\xDF", ue = "\xFC";  // ANSI code page 1252
+#else
+    const std::string folder = dir_.str() + "\\Jos\xC3\xA9 \xC3\xBC\xC3\x9F", ue = "\xC3\xBC";
+#endif
+    ASSERT_TRUE(platform::create_directory(folder));
+    const std::string bytes = build_zip({stored("\x81" "ber.txt", "oem")});  // code page 437: u umlaut is 0x81
+    platform::File copy = platform::File::create(folder + "\\a.zip");
+    ASSERT_EQ(copy.write(bytes.data(), bytes.size()), static_cast<std::int64_t>(bytes.size()));
+    ASSERT_TRUE(copy.close());
+    EXPECT_EQ(extract_matching_ex((folder + "\\a.zip").c_str(), (folder + "\\out").c_str(), "*.*", record, nullptr), 1);
+    EXPECT_TRUE(platform::file_exists(folder + "\\out\\" + ue + "ber.txt"));
+    EXPECT_EQ(extract_entry((folder + "\\a.zip").c_str(), (folder + "\\" + ue + ".txt").c_str(), 0, 0, 0), UZ_OK);
+    EXPECT_TRUE(platform::file_exists(folder + "\\" + ue + ".txt"));
+}
+
 // ---- hostile archives and targets ----
 
 // Rewrites the local header offset of the n-th central header.
@@ -581,6 +599,25 @@ TEST_F(ExtractTest, ArchiveWhoseOffsetsCountTheStubIsExtracted)
     EXPECT_EQ(extract(a), 2);
     EXPECT_EQ(read_file(out("inner.txt")), "counted stub");
     EXPECT_EQ(read_file(out("second.bin")), noise(5000));
+}
+
+TEST_F(ExtractTest, EntriesInsideTheBytesOfAnExtractedOneFailAloneAndTheBatchGoesOn)
+{
+    // big.bin's data quotes a whole local header; inner.txt's central entry
+    // points at that copy, dup.bin's at big.bin's own header.
+    const std::string quoted = build_zip({stored("inner.txt", "x")}).substr(0, 30 + 9 + 1);
+    std::string bytes = build_zip({stored("big.bin", quoted + noise(3000)), stored("inner.txt", "x"),
+                                   stored("dup.bin", "y"), stored("after.txt", "ok")});
+    set_header_offset(bytes, 1, 30 + 7);
+    set_header_offset(bytes, 2, 0);
+    const std::string a = dir_.file("overlap.zip");
+    write_file(a, bytes);
+    EXPECT_EQ(extract(a), 2);
+    EXPECT_EQ(count_of(UZ_OVERLAPPING_ENTRY), 2);
+    EXPECT_EQ(events.back().value, REPORT_ARCHIVE_END);
+    EXPECT_FALSE(fs::exists(out("inner.txt")));
+    EXPECT_FALSE(fs::exists(out("dup.bin")));
+    EXPECT_EQ(read_file(out("after.txt")), "ok");
 }
 
 TEST_F(ExtractTest, HeaderOffsetsThatLandOutsideTheFileAreRefused)

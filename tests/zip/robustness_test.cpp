@@ -136,7 +136,8 @@ void record_report(std::int32_t value, zip::ZipReport* record)
         log.current_open = false;
         break;
     case zip::REPORT_ENTRY_FAILED:
-        if (!one_of(value, {zip::UZ_CRC_ERROR, zip::UZ_WRITE_ERROR, zip::UZ_UNSUPPORTED, zip::UZ_ENCRYPTED}))
+        if (!one_of(value, {zip::UZ_CRC_ERROR, zip::UZ_WRITE_ERROR, zip::UZ_UNSUPPORTED, zip::UZ_ENCRYPTED,
+                            zip::UZ_OVERLAPPING_ENTRY}))
             log.problems.push_back("entry failure reported with " + std::to_string(value));
         entry_ended_without_success();
         break;

@@ -28,6 +28,7 @@ const char* code_text(std::int32_t code)
     case zip::UZ_CANNOT_OPEN: return "cannot open the archive";
     case zip::UZ_NOT_AN_ARCHIVE: return "not a ZIP archive";
     case zip::UZ_OPEN_ERROR: return "cannot open the archive for extraction";
+    case zip::UZ_OVERLAPPING_ENTRY: return "overlaps an entry extracted before";
     case zip::UZ_BAD_ARGUMENT: return "missing archive or target directory";
     default: return "failed";
     }

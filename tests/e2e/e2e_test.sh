@@ -368,6 +368,7 @@ echo "  ($((SECONDS - t0)) s)"
 
 echo "== An update into a folder named with letters beyond ASCII"
 t0=$SECONDS
+serve
 # Started from there with nothing remembered, the program offers its own folder.
 accented=$'Jos\xc3\xa9 \xc3\xbc\xc3\x9f'
 mkdir -p "$c/$accented"

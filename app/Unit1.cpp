@@ -1,5 +1,5 @@
-// The main window's construction and layout, its creation handler, and the
-// shared state of the module.
+// The main window's construction and layout, its creation handler, the log,
+// and the shared state of the module with the two flags behind WaitForButton.
 #include "app/Unit1.h"
 
 #include "platform/win/application.h"
@@ -20,6 +20,12 @@ HWND ZadigWindow = nullptr;
 int FolderLineIndex = 0;
 
 std::unique_ptr<TForm1> Form1;
+
+// The two flags behind WaitForButton: a press of YES, OK or "Confirm Windows
+// version", and the close of the main window.
+void TForm1::Button2Click(Object&) { ButtonPressed = true; }
+
+void TForm1::FormClose(Object&) { CloseRequested = true; }
 
 namespace {
 
@@ -212,6 +218,8 @@ void TForm1::CreatePageInternet()
     Memo5.create(TabSheet4, 0, 0, 100, 100, Memo::Options{.word_wrap = false});
     Memo5.hide();
 }
+
+void TForm1::AddLogLine(const std::string& text) { Memo1.add_line(text); }
 
 void TForm1::FormCreate(Object&)
 {

@@ -27,14 +27,6 @@ void TForm1::Button2Click(Object&) { ButtonPressed = true; }
 
 void TForm1::FormClose(Object&) { CloseRequested = true; }
 
-namespace {
-
-// Cream text on dark blue, for the log and the guide text.
-constexpr COLORREF LogText = RGB(255, 251, 240);
-constexpr COLORREF LogBackground = RGB(0, 0, 64);
-
-}  // namespace
-
 TForm1::TForm1()
 {
     DownloadServer = IMU_DOWNLOAD_SERVER;
@@ -139,7 +131,7 @@ void TForm1::CreatePageInstall()
     // Windowed controls, each above the ones before it.
     Memo1.create(TabSheet1, 5, 5, 476, 386, Memo::Options{.read_only = true, .vertical_scroll_bar = true});
     Memo1.set_font("Lucida Console", 13);
-    Memo1.set_colors(LogText, LogBackground);
+    Memo1.set_colors(CreamText, LogBackground);
 
     stvw1.create(TabSheet1, 485, 30, 236, 311);
     stvw1.set_hint("Right click for NEW FOLDER and RENAME");
@@ -173,7 +165,7 @@ void TForm1::CreatePageInstall()
 
     Memo2.create(TabSheet1, 5, 5, 701, 116, Memo::Options{});
     Memo2.set_font("Lucida Console", 13);
-    Memo2.set_colors(LogText, LogBackground);
+    Memo2.set_colors(CreamText, LogBackground);
     Memo2.hide();
 
     Button1.create(TabSheet1, "YES", 10, 85, 96, 31);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdint>
 #include <memory>
@@ -19,12 +20,24 @@ using platform::win::Object;
 // The installer's one registry key, under HKEY_CURRENT_USER.
 inline constexpr char RegistryKeyPath[] = "Software\\Melqary\\ARVELON";
 
+// The application's title, and the caption of every message box it shows.
+inline constexpr char AppCaption[] = "ARVELON IMU";
+
+// Cream text on dark blue for the log and the guide text; the folder-name
+// dialog shows the same cream and a yellow on the classic mid grey, where
+// both read (about 3.8 : 1) as they would not on a dialog's light face.
+inline constexpr COLORREF CreamText = RGB(255, 251, 240);
+inline constexpr COLORREF LogBackground = RGB(0, 0, 64);
+inline constexpr COLORREF DialogGrey = RGB(128, 128, 128);
+inline constexpr COLORREF YellowText = RGB(255, 255, 0);
+
 // Directory listings take read-only, hidden, system, volume-label and
 // archive entries, and leave folders out.
 inline constexpr std::uint32_t FileAttributeFilter = 0x2F;
-// What the run's moves by mask ask of the shell: silent, replace without
-// asking, files only, create the folder without asking.
-inline constexpr unsigned short MoveOptions = 0x0294;
+// What the run's moves by mask ask of the shell: no progress window, replace
+// without asking, files only, create the folder without asking. Nobody is
+// there to answer the shell's questions in the middle of a run.
+inline constexpr unsigned short MoveOptions = FOF_SILENT | FOF_NOCONFIRMATION | FOF_FILESONLY | FOF_NOCONFIRMMKDIR;
 
 class TForm1 : public platform::win::Form {
 public:

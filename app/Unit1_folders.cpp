@@ -14,7 +14,7 @@ namespace {
 
 constexpr char IllegalFolderNameChars[] = "\"*/:<>?\\|";
 
-void ShowFolderWarning(const std::string& text) { message_box(text, "ARVELON IMU", MB_OK | MB_ICONWARNING); }
+void ShowFolderWarning(const std::string& text) { message_box(text, AppCaption, MB_OK | MB_ICONWARNING); }
 
 // A path that has a drive and lies below the drive's root.
 bool HasParentOnDrive(const std::string& path) { return path.size() > 3 && path.compare(1, 2, ":\\") == 0; }

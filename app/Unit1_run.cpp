@@ -14,7 +14,6 @@ using platform::win::message_box;
 
 namespace {
 
-constexpr char Caption[] = "ARVELON IMU";
 constexpr char DecoderTitle[] = "arvelon - melqary";
 // How long a decoder told to quit may take to end before its files are replaced.
 constexpr DWORD DecoderShutdownMs = 10000;
@@ -40,7 +39,7 @@ std::string ReadRememberedFolder()
 
 void TForm1::Abort(const std::string& message)
 {
-    message_box(message, Caption, MB_ICONERROR | MB_OK);
+    message_box(message, AppCaption, MB_ICONERROR | MB_OK);
     application().terminate();
 }
 
@@ -72,7 +71,7 @@ void TForm1::Button1Click(Object& Sender)
     if (!new_install && !platform::file_exists(TargetFolder + "arvelon.exe")) {
         if (message_box("Warning for update: your ARVELON.EXE file was NOT FOUND in your installation folder. "
                         "Continue?",
-                        Caption, MB_ICONWARNING | MB_YESNO) == IDNO) {
+                        AppCaption, MB_ICONWARNING | MB_YESNO) == IDNO) {
             application().terminate();
             return;
         }
@@ -182,7 +181,7 @@ bool TForm1::ConfirmTargetFolder()
 
     TargetFolder = stvw1.selected_path();
     if (TargetFolder.empty()) {
-        message_box("Error occurred in folder dialog.", Caption, MB_OK);
+        message_box("Error occurred in folder dialog.", AppCaption, MB_OK);
         application().terminate();
         return false;
     }
@@ -221,7 +220,7 @@ bool TForm1::StopRunningDecoder()
     DecoderWindow = FindWindowA(nullptr, DecoderTitle);
     if (reinterpret_cast<std::uintptr_t>(DecoderWindow) <= 32)
         return true;
-    if (message_box("Aborting: an instance of ARVELON.EXE file was found. Can we shut it down?.", Caption,
+    if (message_box("Aborting: an instance of ARVELON.EXE file was found. Can we shut it down?.", AppCaption,
                     MB_ICONERROR | MB_OKCANCEL) == IDCANCEL) {
         application().terminate();
         return false;

@@ -8,16 +8,6 @@ using platform::win::message_box;
 
 std::unique_ptr<TForm2> Form2;
 
-namespace {
-
-// Cream and yellow read on the classic mid grey (about 3.8 : 1), not on the
-// light face of a standard dialog (about 1.1 : 1).
-constexpr COLORREF DialogGrey = RGB(128, 128, 128);
-constexpr COLORREF PromptText = RGB(255, 251, 240);
-constexpr COLORREF FolderText = RGB(255, 255, 0);
-
-}  // namespace
-
 TForm2::TForm2()
 {
     create_dialog("New or rename folder", 319, 126);
@@ -26,10 +16,10 @@ TForm2::TForm2()
 
     Label1.create(*this, "Please enter a subfolder name for", 15, 10, 291, 20);
     Label1.set_font("Segoe UI", 13);
-    Label1.set_colors(PromptText, DialogGrey);
+    Label1.set_colors(CreamText, DialogGrey);
     Label2.create(*this, "", 15, 32, 291, 25);
     Label2.set_font("Segoe UI", 13);
-    Label2.set_colors(FolderText, DialogGrey);
+    Label2.set_colors(YellowText, DialogGrey);
 
     Edit1.create(*this, 15, 55, 291, 21);
     Edit1.OnKeyDown = [this](Object& Sender, unsigned short& Key) { Edit1KeyDown(Sender, Key); };
@@ -57,11 +47,11 @@ void TForm2::Button1Click(Object&)
         candidate += '\\';
     candidate += name;
     if (platform::directory_exists(candidate)) {
-        message_box("Folder exists already.", "ARVELON IMU", MB_OK | MB_ICONWARNING);
+        message_box("Folder exists already.", AppCaption, MB_OK | MB_ICONWARNING);
         return;
     }
     if (!IsLegalFolderName(name)) {
-        message_box("Illegal character in folder name.", "ARVELON IMU", MB_OK | MB_ICONWARNING);
+        message_box("Illegal character in folder name.", AppCaption, MB_OK | MB_ICONWARNING);
         return;
     }
     set_modal_result(1);

@@ -11,7 +11,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
     auto& application = platform::win::application();
     application.initialize();
-    application.set_title("ARVELON IMU");
+    application.set_title(AppCaption);
     try {
         Form1 = std::make_unique<TForm1>();
         Form2 = std::make_unique<TForm2>();

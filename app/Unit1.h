@@ -244,5 +244,11 @@ extern std::string DialogBaseFolder;
 // The folder containing `path`: a drive's root keeps its separator, a deeper
 // folder ends in one.
 [[nodiscard]] std::string ParentFolderOf(const std::string& path);
+// The path with a backslash at its end, as a folder held for joining names
+// to it; an empty path stays empty.
+[[nodiscard]] std::string WithTrailingBackslash(const std::string& path);
+// The path without a backslash at its end, as the folder tree gives paths;
+// a drive's root ("C:\", three characters or fewer) keeps it.
+[[nodiscard]] std::string WithoutTrailingBackslash(const std::string& path);
 // False when the name holds one of  " * / : < > ? \ |
 [[nodiscard]] bool IsLegalFolderName(const std::string& name);

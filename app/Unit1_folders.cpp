@@ -31,6 +31,16 @@ std::string ParentFolderOf(const std::string& path)
     return path.substr(0, n);
 }
 
+std::string WithTrailingBackslash(const std::string& path)
+{
+    return path.empty() || path.back() == '\\' ? path : path + '\\';
+}
+
+std::string WithoutTrailingBackslash(const std::string& path)
+{
+    return path.size() > 3 && path.back() == '\\' ? path.substr(0, path.size() - 1) : path;
+}
+
 bool IsLegalFolderName(const std::string& name)
 {
     return name.find_first_of(IllegalFolderNameChars) == std::string::npos;
@@ -70,9 +80,7 @@ void TForm1::New1Click(Object&)
     Form2->Label2.set_text(DialogBaseFolder);
     if (Form2->ShowModal() == -1)
         return;
-    if (!DialogBaseFolder.empty() && DialogBaseFolder.back() != '\\')
-        DialogBaseFolder += '\\';
-    DialogBaseFolder += Form2->Edit1.text() + "\\";
+    DialogBaseFolder = WithTrailingBackslash(DialogBaseFolder) + Form2->Edit1.text() + "\\";
     if (platform::create_directory(DialogBaseFolder))
         stvw1.set_root(selected);
     else
@@ -97,7 +105,7 @@ void TForm1::Rename1Click(Object&)
     stvw1.release_watches_under(old_path);
     // The separator at the end names the same folder; the rename is asked
     // without it, which every file system takes.
-    if (!platform::rename_path(old_path, new_path.substr(0, new_path.size() - 1))) {
+    if (!platform::rename_path(old_path, WithoutTrailingBackslash(new_path))) {
         ShowFolderWarning("Error on renaming new folder");
         return;
     }

@@ -187,10 +187,7 @@ bool TForm1::ConfirmTargetFolder()
     }
     // The starting folder may end in a separator where the browser's path
     // does not; the same folder confirmed again is not written.
-    std::string starting_path = starting_folder;
-    if (starting_path.size() > 3 && starting_path.back() == '\\')
-        starting_path.pop_back();
-    if (TargetFolder != starting_path) {
+    if (TargetFolder != WithoutTrailingBackslash(starting_folder)) {
         if (auto key = platform::win::RegistryKey::open_current_user(RegistryKeyPath))
             key->write_string("imudir", TargetFolder);
     }
@@ -206,8 +203,7 @@ bool TForm1::ConfirmTargetFolder()
     Memo1.clear();
     AddLogLine("");
     AddLogLine("Thank you. We will continue downloading the required files ...");
-    if (TargetFolder.back() != '\\')
-        TargetFolder += '\\';
+    TargetFolder = WithTrailingBackslash(TargetFolder);
     if (!IsUsableFolder(TargetFolder))
         platform::create_directory(TargetFolder);
     AddLogLine("The target folder is: " + TargetFolder);

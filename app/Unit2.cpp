@@ -42,11 +42,10 @@ void TForm2::Button1Click(Object&)
     const std::string name = Edit1.text();
     if (name.empty())
         return;
-    std::string candidate = DialogBaseFolder;
-    if (candidate.empty() || candidate.back() != '\\')
-        candidate += '\\';
-    candidate += name;
-    if (platform::directory_exists(candidate)) {
+    // Before any "New" there is no base folder, and the name is looked for
+    // with a separator before it, as the check has always done.
+    const std::string base = DialogBaseFolder.empty() ? "\\" : WithTrailingBackslash(DialogBaseFolder);
+    if (platform::directory_exists(base + name)) {
         message_box("Folder exists already.", AppCaption, MB_OK | MB_ICONWARNING);
         return;
     }

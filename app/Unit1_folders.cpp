@@ -74,10 +74,7 @@ void TForm1::New1Click(Object&)
     const std::string selected = stvw1.selected_path();
     if (selected.empty())
         return;
-    Form2->Label1.set_text("Please enter a subfolder name for");
-    Form2->Edit1.set_text("");
-    DialogBaseFolder = selected;
-    Form2->Label2.set_text(DialogBaseFolder);
+    Form2->Prepare("Please enter a subfolder name for", selected, selected);
     if (Form2->ShowModal() == -1)
         return;
     DialogBaseFolder = WithTrailingBackslash(DialogBaseFolder) + Form2->Edit1.text() + "\\";
@@ -92,12 +89,9 @@ void TForm1::Rename1Click(Object&)
     const std::string old_path = stvw1.selected_path();
     if (old_path.empty())
         return;
-    Form2->Label1.set_text("Please enter a new name for");
-    Form2->Edit1.set_text("");
-    Form2->Label2.set_text(old_path);
     // The new name would appear beside the old one, so that is where a
     // folder of that name must not exist yet.
-    DialogBaseFolder = ParentFolderOf(old_path);
+    Form2->Prepare("Please enter a new name for", old_path, ParentFolderOf(old_path));
     if (Form2->ShowModal() == -1)
         return;
     const std::string new_path = ParentFolderOf(old_path) + Form2->Edit1.text() + "\\";

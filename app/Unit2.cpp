@@ -32,6 +32,14 @@ TForm2::TForm2()
     set_active_control(&Edit1);
 }
 
+void TForm2::Prepare(const std::string& prompt, const std::string& folder, const std::string& base_folder)
+{
+    Label1.set_text(prompt);
+    Edit1.set_text("");
+    Label2.set_text(folder);
+    DialogBaseFolder = base_folder;
+}
+
 // The close box ends the modal loop with the platform's cancel value, and a
 // closing program with none: both count as Cancel, the one result at which
 // the callers stop.

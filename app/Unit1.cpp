@@ -108,7 +108,6 @@ void TForm1::CreatePageInstall()
         each.button.set_flat(true);
         each.button.set_glyph(load_picture_resource(each.glyph));
         each.button.set_hint(each.hint);
-        each.button.hide();
     }
     button2.OnClick = [this](Object& Sender) { Button3Click(Sender); };
     button4.OnClick = [this](Object& Sender) { Button4Click(Sender); };
@@ -143,7 +142,6 @@ void TForm1::CreatePageInstall()
     New1.OnClick = [this](Object& Sender) { New1Click(Sender); };
     Rename1.OnClick = [this](Object& Sender) { Rename1Click(Sender); };
     stvw1.set_popup_menu(&PopupMenu1);
-    stvw1.hide();
 
     ComboBox1.create(TabSheet1, 20, 235, 181);
     ComboBox1.add_item("Windows XP");
@@ -157,11 +155,11 @@ void TForm1::CreatePageInstall()
 
     ShellComboBox1.create(TabSheet1, 485, 5, 236);
     ShellComboBox1.OnChange = [this](Object& Sender) { ShellComboBox1Change(Sender); };
-    ShellComboBox1.hide();
 
     Button3.create(TabSheet1, "OK", 20, 105, 101, 36);
     Button3.OnClick = [this](Object& Sender) { Button2Click(Sender); };
-    Button3.hide();
+    // The browser is shown only during the run's folder step.
+    SetFolderBrowserVisible(false);
 
     Memo2.create(TabSheet1, 5, 5, 701, 116, Memo::Options{});
     Memo2.set_font("Lucida Console", 13);

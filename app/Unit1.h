@@ -133,6 +133,8 @@ public:
     void SpeedButton5Click(Object& Sender);   // the application folder
     void New1Click(Object& Sender);
     void Rename1Click(Object& Sender);
+    // The tree, the drop-down, the four glyph buttons and OK, together.
+    void SetFolderBrowserVisible(bool visible);
 
     // Operations.
     void AddLogLine(const std::string& text);

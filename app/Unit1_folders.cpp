@@ -1,11 +1,18 @@
-// The target folder browser: the tree's root buttons, the drop-down, the log's
-// folder line, and "New" and "Rename" through the folder-name dialog.
+// The run's folder step and its browser: the folder remembered in the
+// registry, the browser shown and hidden, the tree's root buttons, the
+// drop-down, the log's folder line, and "New" and "Rename" through the
+// folder-name dialog.
 #include "app/Unit1.h"
 #include "app/Unit2.h"
+#include "app/Unit3.h"
+
+#include <initializer_list>
 
 #include "platform/files.h"
 #include "platform/win/application.h"
+#include "platform/win/registry.h"
 
+using platform::win::application;
 using platform::win::message_box;
 
 std::string DialogBaseFolder;
@@ -18,6 +25,26 @@ void ShowFolderWarning(const std::string& text) { message_box(text, AppCaption, 
 
 // A path that has a drive and lies below the drive's root.
 bool HasParentOnDrive(const std::string& path) { return path.size() > 3 && path.compare(1, 2, ":\\") == 0; }
+
+std::string ReadRememberedFolder()
+{
+    const auto key = platform::win::RegistryKey::open_current_user(RegistryKeyPath);
+    if (!key)
+        return {};
+    try {
+        return key->read_string("imudir");
+    } catch (const platform::win::RegistryError&) {
+        // A value of another type would stop every run for good; it counts
+        // as no folder remembered.
+        return {};
+    }
+}
+
+void WriteRememberedFolder(const std::string& folder)
+{
+    if (auto key = platform::win::RegistryKey::open_current_user(RegistryKeyPath))
+        key->write_string("imudir", folder);
+}
 
 }  // namespace
 
@@ -44,6 +71,72 @@ std::string WithoutTrailingBackslash(const std::string& path)
 bool IsLegalFolderName(const std::string& name)
 {
     return name.find_first_of(IllegalFolderNameChars) == std::string::npos;
+}
+
+void TForm1::SetFolderBrowserVisible(bool visible)
+{
+    // OK, the control just pressed, goes first; the others follow in the
+    // reverse of the order they came in.
+    const auto set_glyphs = [this, visible] {
+        for (platform::win::SpeedButton* glyph : {&button2, &button4, &SpeedButton4, &SpeedButton5})
+            glyph->set_visible(visible);
+    };
+    if (visible) {
+        stvw1.show();
+        ShellComboBox1.show();
+        set_glyphs();
+        Button3.show();
+    } else {
+        Button3.hide();
+        set_glyphs();
+        ShellComboBox1.hide();
+        stvw1.hide();
+    }
+}
+
+bool TForm1::ConfirmTargetFolder()
+{
+    Memo1.clear();
+    AddLogLine("");
+    AddLogLine("Please confirm/select the installation target folder now. You can create a new folder with a right "
+               "click popup menu.");
+    AddLogLine("");
+    FolderLineIndex = Memo1.line_count();
+    AddLogLine(stvw1.selected_path());
+
+    TargetFolder = ReadRememberedFolder();
+    if (TargetFolder.empty() || !IsUsableFolder(TargetFolder))
+        TargetFolder = ApplicationFolder;
+    const std::string starting_folder = TargetFolder;
+    stvw1.set_root(TargetFolder);
+
+    SetFolderBrowserVisible(true);
+    application().process_messages();
+    if (!Form3->WaitForButton())
+        return false;
+
+    TargetFolder = stvw1.selected_path();
+    if (TargetFolder.empty()) {
+        message_box("Error occurred in folder dialog.", AppCaption, MB_OK);
+        application().terminate();
+        return false;
+    }
+    // The starting folder may end in a separator where the browser's path
+    // does not; the same folder confirmed again is not written.
+    if (TargetFolder != WithoutTrailingBackslash(starting_folder))
+        WriteRememberedFolder(TargetFolder);
+
+    SetFolderBrowserVisible(false);
+
+    Memo1.clear();
+    AddLogLine("");
+    AddLogLine("Thank you. We will continue downloading the required files ...");
+    TargetFolder = WithTrailingBackslash(TargetFolder);
+    if (!IsUsableFolder(TargetFolder))
+        platform::create_directory(TargetFolder);
+    AddLogLine("The target folder is: " + TargetFolder);
+    AddLogLine("");
+    return true;
 }
 
 void TForm1::stvw1Change(Object&) { Memo1.set_line(FolderLineIndex, stvw1.selected_path()); }

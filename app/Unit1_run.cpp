@@ -5,7 +5,6 @@
 #include "app/Unit3.h"
 #include "platform/files.h"
 #include "platform/win/application.h"
-#include "platform/win/registry.h"
 
 #include <vector>
 
@@ -20,20 +19,6 @@ constexpr DWORD DecoderShutdownMs = 10000;
 
 // GetVersion's low byte: 5 for Windows XP, 6 or more for Vista and later.
 int WindowsMajorVersion() { return LOBYTE(LOWORD(GetVersion())); }
-
-std::string ReadRememberedFolder()
-{
-    const auto key = platform::win::RegistryKey::open_current_user(RegistryKeyPath);
-    if (!key)
-        return {};
-    try {
-        return key->read_string("imudir");
-    } catch (const platform::win::RegistryError&) {
-        // A value of another type would stop every run for good; it counts
-        // as no folder remembered.
-        return {};
-    }
-}
 
 }  // namespace
 
@@ -152,68 +137,11 @@ bool TForm1::ConfirmWindowsVersion()
     return true;
 }
 
-bool TForm1::ConfirmTargetFolder()
-{
-    Memo1.clear();
-    AddLogLine("");
-    AddLogLine("Please confirm/select the installation target folder now. You can create a new folder with a right "
-               "click popup menu.");
-    AddLogLine("");
-    FolderLineIndex = Memo1.line_count();
-    AddLogLine(stvw1.selected_path());
-
-    TargetFolder = ReadRememberedFolder();
-    if (TargetFolder.empty() || !IsUsableFolder(TargetFolder))
-        TargetFolder = ApplicationFolder;
-    const std::string starting_folder = TargetFolder;
-    stvw1.set_root(TargetFolder);
-
-    stvw1.show();
-    ShellComboBox1.show();
-    button2.show();
-    button4.show();
-    SpeedButton4.show();
-    SpeedButton5.show();
-    Button3.show();
-    application().process_messages();
-    if (!Form3->WaitForButton())
-        return false;
-
-    TargetFolder = stvw1.selected_path();
-    if (TargetFolder.empty()) {
-        message_box("Error occurred in folder dialog.", AppCaption, MB_OK);
-        application().terminate();
-        return false;
-    }
-    // The starting folder may end in a separator where the browser's path
-    // does not; the same folder confirmed again is not written.
-    if (TargetFolder != WithoutTrailingBackslash(starting_folder)) {
-        if (auto key = platform::win::RegistryKey::open_current_user(RegistryKeyPath))
-            key->write_string("imudir", TargetFolder);
-    }
-
-    Button3.hide();
-    button2.hide();
-    button4.hide();
-    SpeedButton4.hide();
-    SpeedButton5.hide();
-    ShellComboBox1.hide();
-    stvw1.hide();
-
-    Memo1.clear();
-    AddLogLine("");
-    AddLogLine("Thank you. We will continue downloading the required files ...");
-    TargetFolder = WithTrailingBackslash(TargetFolder);
-    if (!IsUsableFolder(TargetFolder))
-        platform::create_directory(TargetFolder);
-    AddLogLine("The target folder is: " + TargetFolder);
-    AddLogLine("");
-    return true;
-}
-
 bool TForm1::StopRunningDecoder()
 {
     DecoderWindow = FindWindowA(nullptr, DecoderTitle);
+    // No window has a handle this small: the test counts them, like 0, as
+    // no decoder running.
     if (reinterpret_cast<std::uintptr_t>(DecoderWindow) <= 32)
         return true;
     if (message_box("Aborting: an instance of ARVELON.EXE file was found. Can we shut it down?.", AppCaption,

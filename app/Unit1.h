@@ -20,6 +20,10 @@ using platform::win::Object;
 // The installer's one registry key, under HKEY_CURRENT_USER.
 inline constexpr char RegistryKeyPath[] = "Software\\Melqary\\ARVELON";
 
+// The plain pause after a step of the run's log, so the user can follow the
+// lines as they come; no message is processed meanwhile.
+inline constexpr DWORD LogPause = 500;
+
 // The application's title, and the caption of every message box it shows.
 inline constexpr char AppCaption[] = "ARVELON IMU";
 

@@ -66,7 +66,7 @@ bool TForm1::DownloadFile(const std::string& url, const std::string& file)
     if (result.ok()) {
         AddLogLine("Download completed.");
         stream.close();
-        Sleep(500);
+        Sleep(LogPause);
         AddLogLine("");
         return true;
     }

@@ -84,7 +84,7 @@ bool TForm1::UnzipArchive(const std::string& archive, const std::string& folder)
 {
     if (platform::file_exists(archive)) {
         try {
-            Sleep(500);
+            Sleep(LogPause);
             AddLogLine("Unzipping: " + archive);
             application().process_messages();
 

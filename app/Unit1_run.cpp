@@ -79,12 +79,13 @@ void TForm1::Button1Click(Object& Sender)
         return;
 
     LoadReleaseNotes(memo4, TargetFolder + "*.txt");
-    Sleep(500);
+    Sleep(LogPause);
 
     if (new_install) {
         AddLogLine("Executing zadig.exe...");
         AddLogLine("");
         OpenWithShell(TargetFolder + "zadig.exe");
+        // The tool takes a moment to open the window that the guide docks.
         Sleep(1000);
         AddLogLine("Install completed.");
         AddLogLine("");
@@ -244,7 +245,7 @@ bool TForm1::PlaceFiles(bool new_install)
     if (new_install) {
         AddLogLine("Moving files...");
         AddLogLine("");
-        Sleep(500);
+        Sleep(LogPause);
     }
     for (const SingleMove& move : moves) {
         // A line that comes before its move is written whether or not
@@ -258,7 +259,7 @@ bool TForm1::PlaceFiles(bool new_install)
         if (!move.log_before)
             AddLogLine(move.name);
         if (move.pause)
-            Sleep(500);
+            Sleep(LogPause);
     }
 
     for (const auto& [mask, line] : {std::pair{"*.txt", "txt files"}, std::pair{"arvelon*.dll", "plug-in files"}}) {
@@ -277,7 +278,7 @@ bool TForm1::PlaceFiles(bool new_install)
             if (!left.empty())
                 return not_placed(left.substr(tmp.size()));
         }
-        Sleep(500);
+        Sleep(LogPause);
     }
     return true;
 }

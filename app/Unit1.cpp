@@ -1,5 +1,5 @@
-// The main window's construction and layout, its creation handler, and the
-// shared state of the module.
+// The main window's construction and layout, its creation handler, the log,
+// and the shared state of the module with the two flags behind WaitForButton.
 #include "app/Unit1.h"
 
 #include "platform/win/application.h"
@@ -21,13 +21,11 @@ int FolderLineIndex = 0;
 
 std::unique_ptr<TForm1> Form1;
 
-namespace {
+// The two flags behind WaitForButton: a press of YES, OK or "Confirm Windows
+// version", and the close of the main window.
+void TForm1::Button2Click(Object&) { ButtonPressed = true; }
 
-// Cream text on dark blue, for the log and the guide text.
-constexpr COLORREF LogText = RGB(255, 251, 240);
-constexpr COLORREF LogBackground = RGB(0, 0, 64);
-
-}  // namespace
+void TForm1::FormClose(Object&) { CloseRequested = true; }
 
 TForm1::TForm1()
 {
@@ -110,7 +108,6 @@ void TForm1::CreatePageInstall()
         each.button.set_flat(true);
         each.button.set_glyph(load_picture_resource(each.glyph));
         each.button.set_hint(each.hint);
-        each.button.hide();
     }
     button2.OnClick = [this](Object& Sender) { Button3Click(Sender); };
     button4.OnClick = [this](Object& Sender) { Button4Click(Sender); };
@@ -133,7 +130,7 @@ void TForm1::CreatePageInstall()
     // Windowed controls, each above the ones before it.
     Memo1.create(TabSheet1, 5, 5, 476, 386, Memo::Options{.read_only = true, .vertical_scroll_bar = true});
     Memo1.set_font("Lucida Console", 13);
-    Memo1.set_colors(LogText, LogBackground);
+    Memo1.set_colors(CreamText, LogBackground);
 
     stvw1.create(TabSheet1, 485, 30, 236, 311);
     stvw1.set_hint("Right click for NEW FOLDER and RENAME");
@@ -145,7 +142,6 @@ void TForm1::CreatePageInstall()
     New1.OnClick = [this](Object& Sender) { New1Click(Sender); };
     Rename1.OnClick = [this](Object& Sender) { Rename1Click(Sender); };
     stvw1.set_popup_menu(&PopupMenu1);
-    stvw1.hide();
 
     ComboBox1.create(TabSheet1, 20, 235, 181);
     ComboBox1.add_item("Windows XP");
@@ -159,15 +155,15 @@ void TForm1::CreatePageInstall()
 
     ShellComboBox1.create(TabSheet1, 485, 5, 236);
     ShellComboBox1.OnChange = [this](Object& Sender) { ShellComboBox1Change(Sender); };
-    ShellComboBox1.hide();
 
     Button3.create(TabSheet1, "OK", 20, 105, 101, 36);
     Button3.OnClick = [this](Object& Sender) { Button2Click(Sender); };
-    Button3.hide();
+    // The browser is shown only during the run's folder step.
+    SetFolderBrowserVisible(false);
 
     Memo2.create(TabSheet1, 5, 5, 701, 116, Memo::Options{});
     Memo2.set_font("Lucida Console", 13);
-    Memo2.set_colors(LogText, LogBackground);
+    Memo2.set_colors(CreamText, LogBackground);
     Memo2.hide();
 
     Button1.create(TabSheet1, "YES", 10, 85, 96, 31);
@@ -212,6 +208,8 @@ void TForm1::CreatePageInternet()
     Memo5.create(TabSheet4, 0, 0, 100, 100, Memo::Options{.word_wrap = false});
     Memo5.hide();
 }
+
+void TForm1::AddLogLine(const std::string& text) { Memo1.add_line(text); }
 
 void TForm1::FormCreate(Object&)
 {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdint>
 #include <memory>
@@ -19,12 +20,28 @@ using platform::win::Object;
 // The installer's one registry key, under HKEY_CURRENT_USER.
 inline constexpr char RegistryKeyPath[] = "Software\\Melqary\\ARVELON";
 
+// The plain pause after a step of the run's log, so the user can follow the
+// lines as they come; no message is processed meanwhile.
+inline constexpr DWORD LogPause = 500;
+
+// The application's title, and the caption of every message box it shows.
+inline constexpr char AppCaption[] = "ARVELON IMU";
+
+// Cream text on dark blue for the log and the guide text; the folder-name
+// dialog shows the same cream and a yellow on the classic mid grey, where
+// both read (about 3.8 : 1) as they would not on a dialog's light face.
+inline constexpr COLORREF CreamText = RGB(255, 251, 240);
+inline constexpr COLORREF LogBackground = RGB(0, 0, 64);
+inline constexpr COLORREF DialogGrey = RGB(128, 128, 128);
+inline constexpr COLORREF YellowText = RGB(255, 255, 0);
+
 // Directory listings take read-only, hidden, system, volume-label and
 // archive entries, and leave folders out.
 inline constexpr std::uint32_t FileAttributeFilter = 0x2F;
-// What the run's moves by mask ask of the shell: silent, replace without
-// asking, files only, create the folder without asking.
-inline constexpr unsigned short MoveOptions = 0x0294;
+// What the run's moves by mask ask of the shell: no progress window, replace
+// without asking, files only, create the folder without asking. Nobody is
+// there to answer the shell's questions in the middle of a run.
+inline constexpr unsigned short MoveOptions = FOF_SILENT | FOF_NOCONFIRMATION | FOF_FILESONLY | FOF_NOCONFIRMMKDIR;
 
 class TForm1 : public platform::win::Form {
 public:
@@ -120,6 +137,8 @@ public:
     void SpeedButton5Click(Object& Sender);   // the application folder
     void New1Click(Object& Sender);
     void Rename1Click(Object& Sender);
+    // The tree, the drop-down, the four glyph buttons and OK, together.
+    void SetFolderBrowserVisible(bool visible);
 
     // Operations.
     void AddLogLine(const std::string& text);
@@ -231,5 +250,11 @@ extern std::string DialogBaseFolder;
 // The folder containing `path`: a drive's root keeps its separator, a deeper
 // folder ends in one.
 [[nodiscard]] std::string ParentFolderOf(const std::string& path);
+// The path with a backslash at its end, as a folder held for joining names
+// to it; an empty path stays empty.
+[[nodiscard]] std::string WithTrailingBackslash(const std::string& path);
+// The path without a backslash at its end, as the folder tree gives paths;
+// a drive's root ("C:\", three characters or fewer) keeps it.
+[[nodiscard]] std::string WithoutTrailingBackslash(const std::string& path);
 // False when the name holds one of  " * / : < > ? \ |
 [[nodiscard]] bool IsLegalFolderName(const std::string& name);

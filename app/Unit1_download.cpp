@@ -17,6 +17,9 @@ namespace {
 platform::HttpClient::Settings InstallerSettings()
 {
     platform::HttpClient::Settings settings;
+    // The request goes out as the servers have always had it from this
+    // installer: named as the HTTP component of its first release named it.
+    settings.user_agent = "Mozilla/3.0 (compatible; Indy Library)";
     settings.username = "kwmharbor";
     settings.password = "turnips";
     return settings;
@@ -66,7 +69,7 @@ bool TForm1::DownloadFile(const std::string& url, const std::string& file)
     if (result.ok()) {
         AddLogLine("Download completed.");
         stream.close();
-        Sleep(500);
+        Sleep(LogPause);
         AddLogLine("");
         return true;
     }

@@ -84,7 +84,7 @@ bool TForm1::UnzipArchive(const std::string& archive, const std::string& folder)
 {
     if (platform::file_exists(archive)) {
         try {
-            Sleep(500);
+            Sleep(LogPause);
             AddLogLine("Unzipping: " + archive);
             application().process_messages();
 
@@ -137,8 +137,7 @@ std::string ToShellFileList(const std::string& list)
 std::string TForm1::MoveFilesByMask(HWND owner, const std::string& sources, const std::string& folder,
                                     unsigned short options)
 {
-    std::string destination = folder;
-    if (!destination.empty() && destination.back() != '\\') destination += '\\';
+    const std::string destination = WithTrailingBackslash(folder);
     const std::string shell_destination = destination + std::string(2, '\0');
     // One file a shell operation: Wine's shell refuses two or more at once,
     // and an operation aborted on one file is then the user's Cancel in the

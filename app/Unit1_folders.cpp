@@ -1,11 +1,18 @@
-// The target folder browser: the tree's root buttons, the drop-down, the log's
-// folder line, and "New" and "Rename" through the folder-name dialog.
+// The run's folder step and its browser: the folder remembered in the
+// registry, the browser shown and hidden, the tree's root buttons, the
+// drop-down, the log's folder line, and "New" and "Rename" through the
+// folder-name dialog.
 #include "app/Unit1.h"
 #include "app/Unit2.h"
+#include "app/Unit3.h"
+
+#include <initializer_list>
 
 #include "platform/files.h"
 #include "platform/win/application.h"
+#include "platform/win/registry.h"
 
+using platform::win::application;
 using platform::win::message_box;
 
 std::string DialogBaseFolder;
@@ -14,10 +21,30 @@ namespace {
 
 constexpr char IllegalFolderNameChars[] = "\"*/:<>?\\|";
 
-void ShowFolderWarning(const std::string& text) { message_box(text, "ARVELON IMU", MB_OK | MB_ICONWARNING); }
+void ShowFolderWarning(const std::string& text) { message_box(text, AppCaption, MB_OK | MB_ICONWARNING); }
 
 // A path that has a drive and lies below the drive's root.
 bool HasParentOnDrive(const std::string& path) { return path.size() > 3 && path.compare(1, 2, ":\\") == 0; }
+
+std::string ReadRememberedFolder()
+{
+    const auto key = platform::win::RegistryKey::open_current_user(RegistryKeyPath);
+    if (!key)
+        return {};
+    try {
+        return key->read_string("imudir");
+    } catch (const platform::win::RegistryError&) {
+        // A value of another type would stop every run for good; it counts
+        // as no folder remembered.
+        return {};
+    }
+}
+
+void WriteRememberedFolder(const std::string& folder)
+{
+    if (auto key = platform::win::RegistryKey::open_current_user(RegistryKeyPath))
+        key->write_string("imudir", folder);
+}
 
 }  // namespace
 
@@ -31,9 +58,85 @@ std::string ParentFolderOf(const std::string& path)
     return path.substr(0, n);
 }
 
+std::string WithTrailingBackslash(const std::string& path)
+{
+    return path.empty() || path.back() == '\\' ? path : path + '\\';
+}
+
+std::string WithoutTrailingBackslash(const std::string& path)
+{
+    return path.size() > 3 && path.back() == '\\' ? path.substr(0, path.size() - 1) : path;
+}
+
 bool IsLegalFolderName(const std::string& name)
 {
     return name.find_first_of(IllegalFolderNameChars) == std::string::npos;
+}
+
+void TForm1::SetFolderBrowserVisible(bool visible)
+{
+    // OK, the control just pressed, goes first; the others follow in the
+    // reverse of the order they came in.
+    const auto set_glyphs = [this, visible] {
+        for (platform::win::SpeedButton* glyph : {&button2, &button4, &SpeedButton4, &SpeedButton5})
+            glyph->set_visible(visible);
+    };
+    if (visible) {
+        stvw1.show();
+        ShellComboBox1.show();
+        set_glyphs();
+        Button3.show();
+    } else {
+        Button3.hide();
+        set_glyphs();
+        ShellComboBox1.hide();
+        stvw1.hide();
+    }
+}
+
+bool TForm1::ConfirmTargetFolder()
+{
+    Memo1.clear();
+    AddLogLine("");
+    AddLogLine("Please confirm/select the installation target folder now. You can create a new folder with a right "
+               "click popup menu.");
+    AddLogLine("");
+    FolderLineIndex = Memo1.line_count();
+    AddLogLine(stvw1.selected_path());
+
+    TargetFolder = ReadRememberedFolder();
+    if (TargetFolder.empty() || !IsUsableFolder(TargetFolder))
+        TargetFolder = ApplicationFolder;
+    const std::string starting_folder = TargetFolder;
+    stvw1.set_root(TargetFolder);
+
+    SetFolderBrowserVisible(true);
+    application().process_messages();
+    if (!Form3->WaitForButton())
+        return false;
+
+    TargetFolder = stvw1.selected_path();
+    if (TargetFolder.empty()) {
+        message_box("Error occurred in folder dialog.", AppCaption, MB_OK);
+        application().terminate();
+        return false;
+    }
+    // The starting folder may end in a separator where the browser's path
+    // does not; the same folder confirmed again is not written.
+    if (TargetFolder != WithoutTrailingBackslash(starting_folder))
+        WriteRememberedFolder(TargetFolder);
+
+    SetFolderBrowserVisible(false);
+
+    Memo1.clear();
+    AddLogLine("");
+    AddLogLine("Thank you. We will continue downloading the required files ...");
+    TargetFolder = WithTrailingBackslash(TargetFolder);
+    if (!IsUsableFolder(TargetFolder))
+        platform::create_directory(TargetFolder);
+    AddLogLine("The target folder is: " + TargetFolder);
+    AddLogLine("");
+    return true;
 }
 
 void TForm1::stvw1Change(Object&) { Memo1.set_line(FolderLineIndex, stvw1.selected_path()); }
@@ -64,15 +167,10 @@ void TForm1::New1Click(Object&)
     const std::string selected = stvw1.selected_path();
     if (selected.empty())
         return;
-    Form2->Label1.set_text("Please enter a subfolder name for");
-    Form2->Edit1.set_text("");
-    DialogBaseFolder = selected;
-    Form2->Label2.set_text(DialogBaseFolder);
+    Form2->Prepare("Please enter a subfolder name for", selected, selected);
     if (Form2->ShowModal() == -1)
         return;
-    if (!DialogBaseFolder.empty() && DialogBaseFolder.back() != '\\')
-        DialogBaseFolder += '\\';
-    DialogBaseFolder += Form2->Edit1.text() + "\\";
+    DialogBaseFolder = WithTrailingBackslash(DialogBaseFolder) + Form2->Edit1.text() + "\\";
     if (platform::create_directory(DialogBaseFolder))
         stvw1.set_root(selected);
     else
@@ -84,12 +182,9 @@ void TForm1::Rename1Click(Object&)
     const std::string old_path = stvw1.selected_path();
     if (old_path.empty())
         return;
-    Form2->Label1.set_text("Please enter a new name for");
-    Form2->Edit1.set_text("");
-    Form2->Label2.set_text(old_path);
     // The new name would appear beside the old one, so that is where a
     // folder of that name must not exist yet.
-    DialogBaseFolder = ParentFolderOf(old_path);
+    Form2->Prepare("Please enter a new name for", old_path, ParentFolderOf(old_path));
     if (Form2->ShowModal() == -1)
         return;
     const std::string new_path = ParentFolderOf(old_path) + Form2->Edit1.text() + "\\";
@@ -97,7 +192,7 @@ void TForm1::Rename1Click(Object&)
     stvw1.release_watches_under(old_path);
     // The separator at the end names the same folder; the rename is asked
     // without it, which every file system takes.
-    if (!platform::rename_path(old_path, new_path.substr(0, new_path.size() - 1))) {
+    if (!platform::rename_path(old_path, WithoutTrailingBackslash(new_path))) {
         ShowFolderWarning("Error on renaming new folder");
         return;
     }

@@ -5,7 +5,6 @@
 #include "app/Unit3.h"
 #include "platform/files.h"
 #include "platform/win/application.h"
-#include "platform/win/registry.h"
 
 #include <vector>
 
@@ -14,7 +13,6 @@ using platform::win::message_box;
 
 namespace {
 
-constexpr char Caption[] = "ARVELON IMU";
 constexpr char DecoderTitle[] = "arvelon - melqary";
 // How long a decoder told to quit may take to end before its files are replaced.
 constexpr DWORD DecoderShutdownMs = 10000;
@@ -22,25 +20,11 @@ constexpr DWORD DecoderShutdownMs = 10000;
 // GetVersion's low byte: 5 for Windows XP, 6 or more for Vista and later.
 int WindowsMajorVersion() { return LOBYTE(LOWORD(GetVersion())); }
 
-std::string ReadRememberedFolder()
-{
-    const auto key = platform::win::RegistryKey::open_current_user(RegistryKeyPath);
-    if (!key)
-        return {};
-    try {
-        return key->read_string("imudir");
-    } catch (const platform::win::RegistryError&) {
-        // A value of another type would stop every run for good; it counts
-        // as no folder remembered.
-        return {};
-    }
-}
-
 }  // namespace
 
 void TForm1::Abort(const std::string& message)
 {
-    message_box(message, Caption, MB_ICONERROR | MB_OK);
+    message_box(message, AppCaption, MB_ICONERROR | MB_OK);
     application().terminate();
 }
 
@@ -72,7 +56,7 @@ void TForm1::Button1Click(Object& Sender)
     if (!new_install && !platform::file_exists(TargetFolder + "arvelon.exe")) {
         if (message_box("Warning for update: your ARVELON.EXE file was NOT FOUND in your installation folder. "
                         "Continue?",
-                        Caption, MB_ICONWARNING | MB_YESNO) == IDNO) {
+                        AppCaption, MB_ICONWARNING | MB_YESNO) == IDNO) {
             application().terminate();
             return;
         }
@@ -95,12 +79,13 @@ void TForm1::Button1Click(Object& Sender)
         return;
 
     LoadReleaseNotes(memo4, TargetFolder + "*.txt");
-    Sleep(500);
+    Sleep(LogPause);
 
     if (new_install) {
         AddLogLine("Executing zadig.exe...");
         AddLogLine("");
         OpenWithShell(TargetFolder + "zadig.exe");
+        // The tool takes a moment to open the window that the guide docks.
         Sleep(1000);
         AddLogLine("Install completed.");
         AddLogLine("");
@@ -153,75 +138,14 @@ bool TForm1::ConfirmWindowsVersion()
     return true;
 }
 
-bool TForm1::ConfirmTargetFolder()
-{
-    Memo1.clear();
-    AddLogLine("");
-    AddLogLine("Please confirm/select the installation target folder now. You can create a new folder with a right "
-               "click popup menu.");
-    AddLogLine("");
-    FolderLineIndex = Memo1.line_count();
-    AddLogLine(stvw1.selected_path());
-
-    TargetFolder = ReadRememberedFolder();
-    if (TargetFolder.empty() || !IsUsableFolder(TargetFolder))
-        TargetFolder = ApplicationFolder;
-    const std::string starting_folder = TargetFolder;
-    stvw1.set_root(TargetFolder);
-
-    stvw1.show();
-    ShellComboBox1.show();
-    button2.show();
-    button4.show();
-    SpeedButton4.show();
-    SpeedButton5.show();
-    Button3.show();
-    application().process_messages();
-    if (!Form3->WaitForButton())
-        return false;
-
-    TargetFolder = stvw1.selected_path();
-    if (TargetFolder.empty()) {
-        message_box("Error occurred in folder dialog.", Caption, MB_OK);
-        application().terminate();
-        return false;
-    }
-    // The starting folder may end in a separator where the browser's path
-    // does not; the same folder confirmed again is not written.
-    std::string starting_path = starting_folder;
-    if (starting_path.size() > 3 && starting_path.back() == '\\')
-        starting_path.pop_back();
-    if (TargetFolder != starting_path) {
-        if (auto key = platform::win::RegistryKey::open_current_user(RegistryKeyPath))
-            key->write_string("imudir", TargetFolder);
-    }
-
-    Button3.hide();
-    button2.hide();
-    button4.hide();
-    SpeedButton4.hide();
-    SpeedButton5.hide();
-    ShellComboBox1.hide();
-    stvw1.hide();
-
-    Memo1.clear();
-    AddLogLine("");
-    AddLogLine("Thank you. We will continue downloading the required files ...");
-    if (TargetFolder.back() != '\\')
-        TargetFolder += '\\';
-    if (!IsUsableFolder(TargetFolder))
-        platform::create_directory(TargetFolder);
-    AddLogLine("The target folder is: " + TargetFolder);
-    AddLogLine("");
-    return true;
-}
-
 bool TForm1::StopRunningDecoder()
 {
     DecoderWindow = FindWindowA(nullptr, DecoderTitle);
+    // No window has a handle this small: the test counts them, like 0, as
+    // no decoder running.
     if (reinterpret_cast<std::uintptr_t>(DecoderWindow) <= 32)
         return true;
-    if (message_box("Aborting: an instance of ARVELON.EXE file was found. Can we shut it down?.", Caption,
+    if (message_box("Aborting: an instance of ARVELON.EXE file was found. Can we shut it down?.", AppCaption,
                     MB_ICONERROR | MB_OKCANCEL) == IDCANCEL) {
         application().terminate();
         return false;
@@ -321,7 +245,7 @@ bool TForm1::PlaceFiles(bool new_install)
     if (new_install) {
         AddLogLine("Moving files...");
         AddLogLine("");
-        Sleep(500);
+        Sleep(LogPause);
     }
     for (const SingleMove& move : moves) {
         // A line that comes before its move is written whether or not
@@ -335,7 +259,7 @@ bool TForm1::PlaceFiles(bool new_install)
         if (!move.log_before)
             AddLogLine(move.name);
         if (move.pause)
-            Sleep(500);
+            Sleep(LogPause);
     }
 
     for (const auto& [mask, line] : {std::pair{"*.txt", "txt files"}, std::pair{"arvelon*.dll", "plug-in files"}}) {
@@ -354,7 +278,7 @@ bool TForm1::PlaceFiles(bool new_install)
             if (!left.empty())
                 return not_placed(left.substr(tmp.size()));
         }
-        Sleep(500);
+        Sleep(LogPause);
     }
     return true;
 }

@@ -68,6 +68,8 @@ void TForm1::Button5Click(Object&)
     // Without a key the acknowledgement holds for this process only.
     TermsAccepted = true;
     PageControl1.set_active_page_index(1);
+    // Drawn now and in one piece: left to the queue, the page's windowed
+    // controls would show before the pictures and buttons the page draws.
     PageControl1.repaint();
 }
 

@@ -8,16 +8,6 @@ using platform::win::message_box;
 
 std::unique_ptr<TForm2> Form2;
 
-namespace {
-
-// Cream and yellow read on the classic mid grey (about 3.8 : 1), not on the
-// light face of a standard dialog (about 1.1 : 1).
-constexpr COLORREF DialogGrey = RGB(128, 128, 128);
-constexpr COLORREF PromptText = RGB(255, 251, 240);
-constexpr COLORREF FolderText = RGB(255, 255, 0);
-
-}  // namespace
-
 TForm2::TForm2()
 {
     create_dialog("New or rename folder", 319, 126);
@@ -26,10 +16,10 @@ TForm2::TForm2()
 
     Label1.create(*this, "Please enter a subfolder name for", 15, 10, 291, 20);
     Label1.set_font("Segoe UI", 13);
-    Label1.set_colors(PromptText, DialogGrey);
+    Label1.set_colors(CreamText, DialogGrey);
     Label2.create(*this, "", 15, 32, 291, 25);
     Label2.set_font("Segoe UI", 13);
-    Label2.set_colors(FolderText, DialogGrey);
+    Label2.set_colors(YellowText, DialogGrey);
 
     Edit1.create(*this, 15, 55, 291, 21);
     Edit1.OnKeyDown = [this](Object& Sender, unsigned short& Key) { Edit1KeyDown(Sender, Key); };
@@ -42,6 +32,14 @@ TForm2::TForm2()
     set_active_control(&Edit1);
 }
 
+void TForm2::Prepare(const std::string& prompt, const std::string& folder, const std::string& base_folder)
+{
+    Label1.set_text(prompt);
+    Edit1.set_text("");
+    Label2.set_text(folder);
+    DialogBaseFolder = base_folder;
+}
+
 // The close box ends the modal loop with the platform's cancel value, and a
 // closing program with none: both count as Cancel, the one result at which
 // the callers stop.
@@ -52,16 +50,15 @@ void TForm2::Button1Click(Object&)
     const std::string name = Edit1.text();
     if (name.empty())
         return;
-    std::string candidate = DialogBaseFolder;
-    if (candidate.empty() || candidate.back() != '\\')
-        candidate += '\\';
-    candidate += name;
-    if (platform::directory_exists(candidate)) {
-        message_box("Folder exists already.", "ARVELON IMU", MB_OK | MB_ICONWARNING);
+    // Before any "New" there is no base folder, and the name is looked for
+    // with a separator before it, as the check has always done.
+    const std::string base = DialogBaseFolder.empty() ? "\\" : WithTrailingBackslash(DialogBaseFolder);
+    if (platform::directory_exists(base + name)) {
+        message_box("Folder exists already.", AppCaption, MB_OK | MB_ICONWARNING);
         return;
     }
     if (!IsLegalFolderName(name)) {
-        message_box("Illegal character in folder name.", "ARVELON IMU", MB_OK | MB_ICONWARNING);
+        message_box("Illegal character in folder name.", AppCaption, MB_OK | MB_ICONWARNING);
         return;
     }
     set_modal_result(1);

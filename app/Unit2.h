@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "platform/win/controls.h"
 
@@ -19,6 +20,10 @@ public:
     platform::win::Button Button1;
     platform::win::Button Button2;
 
+    // Readies the dialog for one question: the prompt, the folder concerned,
+    // an empty name field, and the folder in which an entered name must not
+    // exist yet (DialogBaseFolder).
+    void Prepare(const std::string& prompt, const std::string& folder, const std::string& base_folder);
     // Centred over the main window with the name field focused; 1 when the
     // name was accepted, -1 when cancelled or closed.
     [[nodiscard]] int ShowModal();

@@ -7,6 +7,14 @@ using platform::win::application;
 
 std::unique_ptr<TForm3> Form3;
 
+namespace {
+
+// Short enough for a click to end the wait at once as far as the user can
+// tell, long enough to leave the processor idle between looks.
+constexpr DWORD PollInterval = 200;
+
+}  // namespace
+
 TForm3::TForm3() { create_form("Form3", 300, 200); }
 
 bool TForm3::WaitForButton()
@@ -14,7 +22,7 @@ bool TForm3::WaitForButton()
     // A press made before the wait began does not count.
     ButtonPressed = false;
     while (!ButtonPressed && !CloseRequested) {
-        Sleep(200);
+        Sleep(PollInterval);
         application().process_messages();
     }
     if (CloseRequested) {

@@ -11,7 +11,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
     auto& application = platform::win::application();
     application.initialize();
-    application.set_title("ARVELON IMU");
+    application.set_title(AppCaption);
     try {
         Form1 = std::make_unique<TForm1>();
         Form2 = std::make_unique<TForm2>();
@@ -21,8 +21,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         return 1;
     }
     Form1->show();
+    // In front of the window it was started from (a browser, a file
+    // manager), where the user looks for it.
     SetForegroundWindow(Form1->handle());
     application.run();
+    // In the reverse order of creation: the main window owns the dialog,
+    // whose window would go with it, and must outlive it.
     Form3.reset();
     Form2.reset();
     Form1.reset();

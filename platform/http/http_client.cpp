@@ -91,7 +91,8 @@ std::string HttpClient::request_text(const HttpUrl& url) const
     r += "GET " + url.target + " HTTP/1.1\r\n";
     r += "Host: " + url.host + "\r\n";
     r += "Accept: " + settings_.accept + "\r\n";
-    r += "User-Agent: " + settings_.user_agent + "\r\n";
+    if (!settings_.user_agent.empty())
+        r += "User-Agent: " + settings_.user_agent + "\r\n";
     r += "Authorization: Basic " + base64_encode(settings_.username + ":" + settings_.password) + "\r\n";
     r += "\r\n";
     return r;

@@ -71,7 +71,8 @@ public:
 
     struct Settings {
         std::string accept = "text/html, */*";
-        std::string user_agent = "Mozilla/3.0 (compatible; Indy Library)";
+        // The program names itself; empty, no User-Agent is sent.
+        std::string user_agent;
         std::string username;
         std::string password;
     };

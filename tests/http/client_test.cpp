@@ -27,6 +27,7 @@ const char* const expected_authorization = "Authorization: Basic a3dtaGFyYm9yOnR
 HttpClient::Settings installer_settings()
 {
     HttpClient::Settings s;
+    s.user_agent = "Mozilla/3.0 (compatible; Indy Library)";
     s.username = "kwmharbor";
     s.password = "turnips";
     return s;

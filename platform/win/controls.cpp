@@ -23,6 +23,19 @@ RECT layout(int left, int top, int width, int height)
 
 HWND handle_of(Container& parent) { return parent.handle(); }
 
+// An item of a combo box's or a list box's list, which differ only in the
+// messages' names; empty when there is no such item.
+std::string item_text(HWND window, UINT length_message, UINT text_message, int index)
+{
+    const auto length = SendMessageA(window, length_message, static_cast<WPARAM>(index), 0);
+    if (length < 0)
+        return {};
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    SendMessageA(window, text_message, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<std::size_t>(length));
+    return text;
+}
+
 }  // namespace
 
 // Control ------------------------------------------------------------------
@@ -226,11 +239,8 @@ LRESULT PageControl::handle_notify(NMHDR& header)
             OnChanging(*this, allow);
         return allow ? FALSE : TRUE;
     }
-    if (header.code == TCN_SELCHANGE) {
+    if (header.code == TCN_SELCHANGE)
         show_only_active();
-        if (OnChange)
-            OnChange(*this);
-    }
     return 0;
 }
 
@@ -376,30 +386,13 @@ void ComboBox::add_item(const std::string& text)
     SendMessageA(handle(), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
-void ComboBox::clear_items() { SendMessageA(handle(), CB_RESETCONTENT, 0, 0); }
-
 int ComboBox::item_count() const { return static_cast<int>(SendMessageA(handle(), CB_GETCOUNT, 0, 0)); }
 
-std::string ComboBox::item(int index) const
-{
-    const auto length = SendMessageA(handle(), CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
-    if (length < 0)
-        return {};
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    SendMessageA(handle(), CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
-    text.resize(static_cast<std::size_t>(length));
-    return text;
-}
+std::string ComboBox::item(int index) const { return item_text(handle(), CB_GETLBTEXTLEN, CB_GETLBTEXT, index); }
 
 int ComboBox::item_index() const { return static_cast<int>(SendMessageA(handle(), CB_GETCURSEL, 0, 0)); }
 
 void ComboBox::set_item_index(int index) { SendMessageA(handle(), CB_SETCURSEL, static_cast<WPARAM>(index), 0); }
-
-void ComboBox::handle_command(unsigned code)
-{
-    if (code == CBN_SELCHANGE && OnChange)
-        OnChange(*this);
-}
 
 void ProgressBar::create(Container& parent, int left, int top, int width, int height)
 {
@@ -407,8 +400,6 @@ void ProgressBar::create(Container& parent, int left, int top, int width, int he
                   layout(left, top, width, height));
     SendMessageA(handle(), PBM_SETRANGE32, 0, 100);
 }
-
-void ProgressBar::set_min(int value) { SendMessageA(handle(), PBM_SETRANGE32, static_cast<WPARAM>(value), max()); }
 
 void ProgressBar::set_max(int value) { SendMessageA(handle(), PBM_SETRANGE32, static_cast<WPARAM>(min()), value); }
 
@@ -483,20 +474,9 @@ void ListBox::add_item(const std::string& text)
     SendMessageA(handle(), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
-void ListBox::clear_items() { SendMessageA(handle(), LB_RESETCONTENT, 0, 0); }
-
 int ListBox::item_count() const { return static_cast<int>(SendMessageA(handle(), LB_GETCOUNT, 0, 0)); }
 
-std::string ListBox::item(int index) const
-{
-    const auto length = SendMessageA(handle(), LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
-    if (length < 0)
-        return {};
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    SendMessageA(handle(), LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
-    text.resize(static_cast<std::size_t>(length));
-    return text;
-}
+std::string ListBox::item(int index) const { return item_text(handle(), LB_GETTEXTLEN, LB_GETTEXT, index); }
 
 // PopupMenu -------------------------------------------------------------------
 

@@ -195,7 +195,6 @@ public:
     // handler has set one (or the application terminates: 0).
     int show_modal();
     void set_modal_result(int result) { modal_result_ = result; }
-    [[nodiscard]] int modal_result() const { return modal_result_; }
     // The control that gets the focus when the form shows as a dialog.
     void set_active_control(Control* control) { active_control_ = control; }
 
@@ -236,7 +235,6 @@ public:
 
     // The user clicked a tab; setting AllowChange to false keeps the page.
     std::function<void(Object& Sender, bool& AllowChange)> OnChanging;
-    NotifyEvent OnChange;
 
     LRESULT handle_notify(NMHDR& header) override;
 
@@ -309,19 +307,15 @@ class ComboBox : public Control {
 public:
     void create(Container& parent, int left, int top, int width);
     void add_item(const std::string& text);
-    void clear_items();
     [[nodiscard]] int item_count() const;
     [[nodiscard]] std::string item(int index) const;
     [[nodiscard]] int item_index() const;
     void set_item_index(int index);
-    NotifyEvent OnChange;
-    void handle_command(unsigned code) override;
 };
 
 class ProgressBar : public Control {
 public:
     void create(Container& parent, int left, int top, int width, int height);
-    void set_min(int value);
     void set_max(int value);
     [[nodiscard]] int min() const;
     [[nodiscard]] int max() const;
@@ -363,7 +357,6 @@ class ListBox : public Control {
 public:
     void create(Container& parent, int left, int top, int width, int height, bool sorted);
     void add_item(const std::string& text);
-    void clear_items();
     [[nodiscard]] int item_count() const;
     [[nodiscard]] std::string item(int index) const;
 };
@@ -424,7 +417,6 @@ public:
     ~PopupMenu() override;
     void add_item(MenuItem& item, const std::string& caption);
     void popup(int screen_x, int screen_y);
-    [[nodiscard]] HMENU handle() const { return menu_; }
 
 private:
     HMENU menu_ = nullptr;
@@ -437,7 +429,6 @@ public:
     Timer();
     ~Timer() override;
     void set_interval(unsigned milliseconds);
-    [[nodiscard]] unsigned interval() const { return interval_; }
     void set_enabled(bool enabled);
     [[nodiscard]] bool enabled() const { return enabled_; }
     NotifyEvent OnTimer;

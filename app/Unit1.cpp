@@ -4,6 +4,7 @@
 
 #include "platform/win/application.h"
 #include "platform/win/registry.h"
+#include "platform/win/resources.h"
 #include "settings.h"
 
 using platform::win::application;

@@ -92,6 +92,11 @@ private:
 
 inline Application& application() { return Application::instance(); }
 
+// The system's text for an error code (GetLastError's by default, or an
+// HRESULT), without its line break: what a message about a failed system call
+// ends with.
+[[nodiscard]] std::string error_text(DWORD code = GetLastError());
+
 // A message box owned by the main window. Returns the button pressed (IDOK,
 // IDCANCEL, IDYES, IDNO).
 int message_box(const std::string& text, const std::string& caption, unsigned flags);
@@ -107,5 +112,7 @@ void set_message_box_hook(MessageBoxHook hook);
 // Tests lay out forms as if on another screen; 0 returns to the real DPI.
 void set_screen_dpi_override(int dpi);
 [[nodiscard]] int scale(int pixels_at_96_dpi);
+// A control's bounds laid out at 96 DPI, scaled.
+[[nodiscard]] RECT scaled_rect(int left, int top, int width, int height);
 
 }  // namespace platform::win

@@ -14,13 +14,6 @@ namespace {
 
 constexpr char wrapper_property[] = "imu.control";
 
-RECT layout(int left, int top, int width, int height)
-{
-    const int x = scale(left);
-    const int y = scale(top);
-    return RECT{x, y, x + scale(width), y + scale(height)};
-}
-
 HWND handle_of(Container& parent) { return parent.handle(); }
 
 // An item of a combo box's or a list box's list, which differ only in the
@@ -74,7 +67,8 @@ void Control::create_window(const char* window_class, DWORD style, DWORD ex_styl
                                         bounds.right - bounds.left, bounds.bottom - bounds.top, parent, nullptr,
                                         GetModuleHandleA(nullptr), nullptr);
     if (window == nullptr)
-        throw std::runtime_error(std::string("Cannot create a window of class ") + window_class);
+        throw std::runtime_error(std::string("Cannot create a window of class ") + window_class + ": " +
+                                 error_text());
     attach(window);
     // Controls take their parent's font unless given one of their own.
     if (parent != nullptr) {
@@ -176,7 +170,7 @@ void PageControl::create(Container& parent, int left, int top, int width, int he
 {
     // The pages are the tab control's children; Tab moves into them.
     create_window(WC_TABCONTROLA, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | WS_TABSTOP,
-                  WS_EX_CONTROLPARENT, handle_of(parent), layout(left, top, width, height));
+                  WS_EX_CONTROLPARENT, handle_of(parent), scaled_rect(left, top, width, height));
 }
 
 void PageControl::add_page(TabSheet& page, const std::string& caption)
@@ -257,7 +251,7 @@ void Memo::create(Container& parent, int left, int top, int width, int height, O
         style |= WS_VSCROLL;
     if (!options.word_wrap)
         style |= ES_AUTOHSCROLL;
-    create_window(window_class(), style, WS_EX_CLIENTEDGE, handle_of(parent), layout(left, top, width, height));
+    create_window(window_class(), style, WS_EX_CLIENTEDGE, handle_of(parent), scaled_rect(left, top, width, height));
     SendMessageA(handle(), EM_SETLIMITTEXT, 0, 0);
     after_create();
 }
@@ -362,7 +356,7 @@ void RichEdit::after_create()
 void Button::create(Container& parent, const std::string& caption, int left, int top, int width, int height)
 {
     create_window("BUTTON", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP | BS_PUSHBUTTON, 0,
-                  handle_of(parent), layout(left, top, width, height), caption);
+                  handle_of(parent), scaled_rect(left, top, width, height), caption);
 }
 
 void Button::click() { SendMessageA(handle(), BM_CLICK, 0, 0); }
@@ -376,7 +370,7 @@ void Button::handle_command(unsigned code)
 void ComboBox::create(Container& parent, int left, int top, int width)
 {
     // The height is that of the dropped-down list; the edit part sizes itself.
-    RECT bounds = layout(left, top, width, 200);
+    RECT bounds = scaled_rect(left, top, width, 200);
     create_window("COMBOBOX", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST,
                   0, handle_of(parent), bounds);
 }
@@ -397,7 +391,7 @@ void ComboBox::set_item_index(int index) { SendMessageA(handle(), CB_SETCURSEL, 
 void ProgressBar::create(Container& parent, int left, int top, int width, int height)
 {
     create_window(PROGRESS_CLASSA, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, handle_of(parent),
-                  layout(left, top, width, height));
+                  scaled_rect(left, top, width, height));
     SendMessageA(handle(), PBM_SETRANGE32, 0, 100);
 }
 
@@ -414,7 +408,7 @@ int ProgressBar::position() const { return static_cast<int>(SendMessageA(handle(
 void Label::create(Container& parent, const std::string& caption, int left, int top, int width, int height)
 {
     create_window("STATIC", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | SS_LEFT | SS_NOPREFIX, 0, handle_of(parent),
-                  layout(left, top, width, height), caption);
+                  scaled_rect(left, top, width, height), caption);
 }
 
 Edit::~Edit()
@@ -426,7 +420,7 @@ Edit::~Edit()
 void Edit::create(Container& parent, int left, int top, int width, int height)
 {
     create_window("EDIT", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE,
-                  handle_of(parent), layout(left, top, width, height));
+                  handle_of(parent), scaled_rect(left, top, width, height));
     SetWindowSubclass(handle(), subclass_proc, 1, reinterpret_cast<DWORD_PTR>(this));
 }
 
@@ -452,7 +446,7 @@ void TreeView::create(Container& parent, int left, int top, int width, int heigh
     create_window(WC_TREEVIEWA,
                   WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES |
                       TVS_LINESATROOT | TVS_SHOWSELALWAYS,
-                  WS_EX_CLIENTEDGE, handle_of(parent), layout(left, top, width, height));
+                  WS_EX_CLIENTEDGE, handle_of(parent), scaled_rect(left, top, width, height));
 }
 
 LRESULT TreeView::handle_notify(NMHDR& header)
@@ -466,7 +460,7 @@ void ListBox::create(Container& parent, int left, int top, int width, int height
 {
     create_window("LISTBOX",
                   WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_VSCROLL | LBS_HASSTRINGS | (sorted ? LBS_SORT : 0),
-                  WS_EX_CLIENTEDGE, handle_of(parent), layout(left, top, width, height));
+                  WS_EX_CLIENTEDGE, handle_of(parent), scaled_rect(left, top, width, height));
 }
 
 void ListBox::add_item(const std::string& text)

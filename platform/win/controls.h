@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <uxtheme.h>
 
 #include <cstdint>
 #include <functional>
@@ -155,6 +156,9 @@ public:
     // Tips of the controls on this container.
     void set_child_hint(HWND child, const std::string& hint);
     void update_graphic_hint(GraphicControl& control);
+    // The theme of push buttons, for the drawn buttons; opened at the first
+    // paint and again after the theme changes; null without visual styles.
+    [[nodiscard]] HTHEME button_theme();
 
     // The window procedure of the class; public for the class registration.
     static LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
@@ -171,7 +175,11 @@ private:
     GraphicControl* graphic_at(POINT point) const;
     std::vector<GraphicControl*> graphics_;
     HWND tooltip();
+    void replace_tip(TTTOOLINFOA tool, std::string text);
+    void close_theme();
     GraphicControl* captured_ = nullptr;
+    HTHEME button_theme_ = nullptr;
+    bool theme_opened_ = false;
     HWND tooltip_ = nullptr;
     Brush background_brush_;
     HFONT inherited_font_ = nullptr;

@@ -1,4 +1,5 @@
-// Owners of GDI objects, and pictures decoded by the system's GDI+.
+// Owners of GDI objects and device contexts, and pictures decoded by the
+// system's GDI+.
 #pragma once
 
 #include <windows.h>
@@ -60,15 +61,75 @@ private:
     int height_ = 0;
 };
 
+// A device context that puts back what was selected into it before it goes:
+// the base of the two owners below, so that nobody selects and restores by
+// hand.
+class DeviceContext {
+public:
+    DeviceContext(const DeviceContext&) = delete;
+    DeviceContext& operator=(const DeviceContext&) = delete;
+
+    [[nodiscard]] HDC get() const { return dc_; }
+    // Selects an object (a bitmap, a font) into the DC until it goes away.
+    void select(HGDIOBJ object)
+    {
+        const HGDIOBJ previous = SelectObject(dc_, object);
+        if (previous_ == nullptr)
+            previous_ = previous;
+    }
+
+protected:
+    explicit DeviceContext(HDC dc) : dc_(dc) {}
+    ~DeviceContext() = default;
+    void deselect()
+    {
+        if (previous_ != nullptr)
+            SelectObject(dc_, std::exchange(previous_, nullptr));
+    }
+    HDC dc_;
+
+private:
+    HGDIOBJ previous_ = nullptr;
+};
+
+// The whole screen's DC, for measuring text.
+class ScreenDC : public DeviceContext {
+public:
+    ScreenDC() : DeviceContext(GetDC(nullptr)) {}
+    ~ScreenDC()
+    {
+        deselect();
+        if (dc_ != nullptr)
+            ReleaseDC(nullptr, dc_);
+    }
+};
+
+// A DC in memory like `like`: over a picture the caller owns, to copy it from,
+// or over a surface of its own, to draw off screen and copy the result.
+class MemoryDC : public DeviceContext {
+public:
+    MemoryDC(HDC like, HBITMAP picture) : DeviceContext(CreateCompatibleDC(like)) { select(picture); }
+    MemoryDC(HDC like, int width, int height)
+        : DeviceContext(CreateCompatibleDC(like)), surface_(CreateCompatibleBitmap(like, width, height))
+    {
+        select(surface_.get());
+    }
+    ~MemoryDC()
+    {
+        deselect();
+        if (dc_ != nullptr)
+            DeleteDC(dc_);
+    }
+
+private:
+    GdiObject<HBITMAP> surface_;
+};
+
 // A font of the given face; the height is in pixels at 96 DPI and scaled.
 [[nodiscard]] Font make_font(const std::string& face, int pixel_height, bool bold = false);
 
 // Decodes a JPEG (or any format GDI+ reads); throws std::runtime_error when
 // the data is no picture.
 [[nodiscard]] Bitmap decode_picture(const void* data, std::size_t size);
-// The bytes of an RCDATA resource of the running program; throws when absent.
-[[nodiscard]] std::string load_resource_data(const char* name);
-// decode_picture of an RCDATA resource.
-[[nodiscard]] Bitmap load_picture_resource(const char* name);
 
 }  // namespace platform::win

@@ -40,33 +40,13 @@ private:
     T* pointer_ = nullptr;
 };
 
-std::wstring widen(const std::string& text)
-{
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 1), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), length);
-    wide.resize(wide.size() - 1);
-    return wide;
-}
-
-std::string error_text(HRESULT code)
-{
-    char* buffer = nullptr;
-    const DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-    std::string text = length > 0 ? std::string(buffer, length) : "Shell error " + std::to_string(code);
-    LocalFree(buffer);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
-        text.pop_back();
-    return text;
-}
-
 ComRef<IShellFolder> desktop()
 {
     ComRef<IShellFolder> folder;
-    if (FAILED(SHGetDesktopFolder(folder.typed_out())))
-        throw std::runtime_error("The shell's desktop folder is not available");
+    const HRESULT result = SHGetDesktopFolder(folder.typed_out());
+    if (FAILED(result))
+        throw std::runtime_error("The shell's desktop folder is not available: " +
+                                 error_text(static_cast<DWORD>(result)));
     return folder;
 }
 
@@ -132,8 +112,9 @@ ShellFolderItem describe(const ITEMIDLIST* absolute)
 {
     ComRef<IShellFolder> parent;
     const ITEMIDLIST* last = nullptr;
-    if (FAILED(SHBindToParent(absolute, IID_IShellFolder, parent.out(), &last)))
-        throw std::runtime_error("The shell cannot show this folder");
+    const HRESULT result = SHBindToParent(absolute, IID_IShellFolder, parent.out(), &last);
+    if (FAILED(result))
+        throw std::runtime_error("The shell cannot show this folder: " + error_text(static_cast<DWORD>(result)));
     return describe(*parent.get(), last, ItemIdList(ILClone(absolute)));
 }
 
@@ -175,13 +156,13 @@ ItemIdList locate(const std::string& root)
         const int which = lstrcmpiA(root.c_str(), "rfDesktop") == 0 ? CSIDL_DESKTOP : CSIDL_DRIVES;
         const HRESULT result = SHGetSpecialFolderLocation(nullptr, which, &found);
         if (FAILED(result))
-            throw std::runtime_error(error_text(result));
+            throw std::runtime_error(error_text(static_cast<DWORD>(result)));
         return ItemIdList(found);
     }
-    std::wstring wide = widen(root);
+    std::wstring wide = platform::ansi_to_wide(root);
     const HRESULT result = desktop()->ParseDisplayName(nullptr, nullptr, wide.data(), nullptr, &found, nullptr);
     if (FAILED(result))
-        throw std::runtime_error(error_text(result));
+        throw std::runtime_error(error_text(static_cast<DWORD>(result)));
     return ItemIdList(found);
 }
 
@@ -196,12 +177,6 @@ std::string trimmed(std::string path)
     if (path.size() > 1 && path.back() == '\\' && !is_drive_root(path))
         path.pop_back();
     return path;
-}
-
-[[nodiscard]] bool is_folder(const std::string& path)
-{
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 // True when `path` is `folder` or lies below it.
@@ -364,7 +339,7 @@ void ShellTreeView::fill_children(HTREEITEM item)
     info.hItem = item;
     info.cChildren = children.empty() ? 0 : 1;
     TreeView_SetItem(handle(), &info);
-    if (is_folder(node->folder.path))
+    if (platform::directory_exists(node->folder.path))
         node->watch = FolderWatch(node->folder.path);
 }
 
@@ -454,7 +429,7 @@ void ShellTreeView::check_for_changes()
         } else if (node->watch_closed) {
             // Changes may have been missed while it was closed.
             node->watch_closed = false;
-            if (is_folder(node->folder.path))
+            if (platform::directory_exists(node->folder.path))
                 node->watch = FolderWatch(node->folder.path);
             stale.push_back(node);
         }
@@ -485,7 +460,7 @@ void ShellTreeView::refresh_unwatched(HTREEITEM item)
     if (node == nullptr || !node->enumerated || node->watch.active() || node->watch_closed)
         return;
     refresh_children(item);
-    if (nodes_.contains(node) && is_folder(node->folder.path))
+    if (nodes_.contains(node) && platform::directory_exists(node->folder.path))
         node->watch = FolderWatch(node->folder.path);
 }
 
@@ -590,10 +565,8 @@ LRESULT CALLBACK ShellTreeView::subclass_proc(HWND window, UINT message, WPARAM 
 
 void ShellComboBox::create(Container& parent, int left, int top, int width)
 {
-    const int x = scale(left);
-    const int y = scale(top);
     create_window(WC_COMBOBOXEXA, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST,
-                  0, parent.handle(), RECT{x, y, x + scale(width), y + scale(300)});
+                  0, parent.handle(), scaled_rect(left, top, width, 300));
     SendMessageA(handle(), CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(system_small_icons()));
     fill({});
     // The window's height is that of the control with its list dropped down:

@@ -7,6 +7,7 @@
 #include "platform/win/application.h"
 
 using platform::win::message_box;
+using platform::win::ShellTreeView;
 
 std::string DialogBaseFolder;
 
@@ -45,9 +46,9 @@ void TForm1::ShellComboBox1Change(Object&)
         stvw1.set_root(path);
 }
 
-void TForm1::Button3Click(Object&) { stvw1.set_root("rfdesktop"); }
+void TForm1::Button3Click(Object&) { stvw1.set_root(ShellTreeView::Root::desktop); }
 
-void TForm1::Button4Click(Object&) { stvw1.set_root("rfMyComputer"); }
+void TForm1::Button4Click(Object&) { stvw1.set_root(ShellTreeView::Root::computer); }
 
 void TForm1::SpeedButton4Click(Object&)
 {
@@ -57,7 +58,7 @@ void TForm1::SpeedButton4Click(Object&)
         stvw1.set_root(ParentFolderOf(selected));
 }
 
-void TForm1::SpeedButton5Click(Object&) { stvw1.set_root(ApplicationFolder); }
+void TForm1::SpeedButton5Click(Object&) { SetTreeRoot(stvw1, ApplicationFolder); }
 
 void TForm1::New1Click(Object&)
 {
@@ -103,4 +104,14 @@ void TForm1::Rename1Click(Object&)
     }
     if (IsUsableFolder(new_path))
         stvw1.set_root(new_path);
+}
+
+void SetTreeRoot(ShellTreeView& tree, const std::string& root)
+{
+    if (lstrcmpiA(root.c_str(), "rfDesktop") == 0)
+        tree.set_root(ShellTreeView::Root::desktop);
+    else if (lstrcmpiA(root.c_str(), "rfMyComputer") == 0)
+        tree.set_root(ShellTreeView::Root::computer);
+    else
+        tree.set_root(root);
 }

@@ -167,7 +167,7 @@ bool TForm1::ConfirmTargetFolder()
     if (TargetFolder.empty() || !IsUsableFolder(TargetFolder))
         TargetFolder = ApplicationFolder;
     const std::string starting_folder = TargetFolder;
-    stvw1.set_root(TargetFolder);
+    SetTreeRoot(stvw1, TargetFolder);
 
     stvw1.show();
     ShellComboBox1.show();

@@ -61,21 +61,19 @@ private:
     int height_ = 0;
 };
 
-// A device context that puts back what was selected into it before it goes:
-// the base of the two owners below, so that nobody selects and restores by
-// hand.
+// A device context that puts back what select() put into it before it goes,
+// so that nobody writes the select-and-restore by hand: the screen's, to
+// measure text, or one in memory, over a picture the caller owns (to copy it
+// from) or over a surface of its own (to draw off screen).
 class DeviceContext {
 public:
     DeviceContext(const DeviceContext&) = delete;
     DeviceContext& operator=(const DeviceContext&) = delete;
-
     [[nodiscard]] HDC get() const { return dc_; }
-    // Selects an object (a bitmap, a font) into the DC until it goes away.
     void select(HGDIOBJ object)
     {
         const HGDIOBJ previous = SelectObject(dc_, object);
-        if (previous_ == nullptr)
-            previous_ = previous;
+        previous_ = previous_ != nullptr ? previous_ : previous;
     }
 
 protected:
@@ -84,28 +82,18 @@ protected:
     void deselect()
     {
         if (previous_ != nullptr)
-            SelectObject(dc_, std::exchange(previous_, nullptr));
+            SelectObject(dc_, previous_);
     }
     HDC dc_;
-
-private:
     HGDIOBJ previous_ = nullptr;
 };
 
-// The whole screen's DC, for measuring text.
 class ScreenDC : public DeviceContext {
 public:
     ScreenDC() : DeviceContext(GetDC(nullptr)) {}
-    ~ScreenDC()
-    {
-        deselect();
-        if (dc_ != nullptr)
-            ReleaseDC(nullptr, dc_);
-    }
+    ~ScreenDC() { deselect(); ReleaseDC(nullptr, dc_); }
 };
 
-// A DC in memory like `like`: over a picture the caller owns, to copy it from,
-// or over a surface of its own, to draw off screen and copy the result.
 class MemoryDC : public DeviceContext {
 public:
     MemoryDC(HDC like, HBITMAP picture) : DeviceContext(CreateCompatibleDC(like)) { select(picture); }
@@ -114,12 +102,8 @@ public:
     {
         select(surface_.get());
     }
-    ~MemoryDC()
-    {
-        deselect();
-        if (dc_ != nullptr)
-            DeleteDC(dc_);
-    }
+    // The surface goes after the DC, once nothing holds it.
+    ~MemoryDC() { deselect(); DeleteDC(dc_); }
 
 private:
     GdiObject<HBITMAP> surface_;

@@ -214,6 +214,8 @@ RECT PageControl::tab_rect(int index) const
 
 void PageControl::show_only_active()
 {
+    // The new page shows before the others hide: the other order would leave
+    // the tab control bare for a moment, and its empty face would flash.
     const int active = active_page_index();
     for (std::size_t i = 0; i < pages_.size(); ++i) {
         if (static_cast<int>(i) == active)
@@ -484,7 +486,6 @@ PopupMenu::~PopupMenu()
 
 void PopupMenu::add_item(MenuItem& item, const std::string& caption)
 {
-    item.caption_ = caption;
     items_.push_back(&item);
     // Command ids count from 1: TrackPopupMenu returns 0 for "nothing chosen".
     AppendMenuA(menu_, MF_STRING, items_.size(), caption.c_str());

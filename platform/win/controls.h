@@ -151,6 +151,7 @@ public:
     ~Container() override;
     void add_graphic(GraphicControl& control);
     void remove_graphic(GraphicControl& control);
+    // For tests: the drawn controls, bottom first.
     [[nodiscard]] const std::vector<GraphicControl*>& graphics() const { return graphics_; }
     void set_background(COLORREF color);
     // Tips of the controls on this container.
@@ -232,13 +233,14 @@ public:
     // The pages are added in order; their indices are what the program uses.
     void create(Container& parent, int left, int top, int width, int height);
     void add_page(TabSheet& page, const std::string& caption);
+    // For tests: how many pages there are.
     [[nodiscard]] int page_count() const { return static_cast<int>(pages_.size()); }
     [[nodiscard]] TabSheet& page(int index) { return *pages_.at(static_cast<std::size_t>(index)); }
 
     // Selecting a page from the program passes no guard.
     void set_active_page_index(int index);
     [[nodiscard]] int active_page_index() const;
-    // Where tab `index` lies, in the page control's client coordinates.
+    // For tests: where tab `index` lies, in the page control's client coordinates.
     [[nodiscard]] RECT tab_rect(int index) const;
 
     // The user clicked a tab; setting AllowChange to false keeps the page.
@@ -276,7 +278,7 @@ public:
     [[nodiscard]] int first_visible_line() const;
     // The formatting rectangle, in the control's client coordinates.
     [[nodiscard]] RECT formatting_rect() const;
-    // Scrolls so that the last line is in view.
+    // For tests: scrolls so that the last line is in view.
     void scroll_to_end();
 
 protected:
@@ -325,9 +327,10 @@ class ProgressBar : public Control {
 public:
     void create(Container& parent, int left, int top, int width, int height);
     void set_max(int value);
+    void set_position(int value);
+    // For tests: the range and the position.
     [[nodiscard]] int min() const;
     [[nodiscard]] int max() const;
-    void set_position(int value);
     [[nodiscard]] int position() const;
 };
 
@@ -373,6 +376,7 @@ public:
 class Image : public GraphicControl {
 public:
     void set_picture(Bitmap picture) { picture_ = std::move(picture); invalidate(); }
+    // For tests: the picture set.
     [[nodiscard]] const Bitmap& picture() const { return picture_; }
     // Stretch the picture over the whole control instead of drawing it at its
     // own size.
@@ -388,6 +392,7 @@ private:
 class SpeedButton : public GraphicControl {
 public:
     void set_caption(const std::string& caption) { caption_ = caption; invalidate(); }
+    // For tests: the caption set.
     [[nodiscard]] const std::string& caption() const { return caption_; }
     void set_font(const std::string& face, int pixel_height, bool bold = false);
     void set_text_color(COLORREF color) { text_color_ = color; }
@@ -409,12 +414,7 @@ private:
 // An item of a pop-up menu.
 class MenuItem : public Object {
 public:
-    [[nodiscard]] const std::string& caption() const { return caption_; }
     NotifyEvent OnClick;
-
-private:
-    friend class PopupMenu;
-    std::string caption_;
 };
 
 // A menu that opens at a point of the screen; items are chosen with the left

@@ -23,7 +23,7 @@ public:
     // when it cannot be opened.
     [[nodiscard]] static std::optional<RegistryKey> open_current_user(const std::string& path,
                                                                       REGSAM access = KEY_ALL_ACCESS);
-    // Removes the key and everything below it; true when it is gone.
+    // For tests: removes the key and everything below it; true when it is gone.
     static bool delete_current_user(const std::string& path);
 
     RegistryKey(const RegistryKey&) = delete;
@@ -32,6 +32,7 @@ public:
     RegistryKey& operator=(RegistryKey&& other) noexcept;
     ~RegistryKey();
 
+    // For tests: whether the key holds a value of that name.
     [[nodiscard]] bool value_exists(const std::string& name) const;
 
     // A 32-bit integer value. "Failed to get data for '%s'" when it cannot be

@@ -73,7 +73,7 @@ public:
     // The selected folder's parsing path: no trailing separator except at a
     // drive's root; empty when nothing is selected.
     [[nodiscard]] std::string selected_path() const;
-    // The same for any item of the tree.
+    // For tests: the same for any item of the tree.
     [[nodiscard]] std::string path_of(HTREEITEM item) const;
 
     // The menu a right click opens once the folder under the pointer is
@@ -90,7 +90,7 @@ public:
     // Closes the watches on a folder and the folders below it, so that it
     // can be renamed; they are opened again at the next check.
     void release_watches_under(const std::string& path);
-    // Watches open now; none while the tree is hidden.
+    // For tests: the watches open now; none while the tree is hidden.
     [[nodiscard]] int open_watch_count() const;
 
     LRESULT handle_notify(NMHDR& header) override;
@@ -146,9 +146,10 @@ public:
 
     // The folder of the selected entry; empty when none is selected.
     [[nodiscard]] std::string selected_path() const;
-    // Makes a folder the current entry, with the folders above it listed.
+    // For tests: makes a folder the current entry, with the folders above it listed.
     void set_path(const std::string& path);
 
+    // For tests: the entries as listed, with their indents.
     [[nodiscard]] int entry_count() const { return static_cast<int>(entries_.size()); }
     [[nodiscard]] const ShellFolderItem& entry(int index) const { return entry_at(index).folder; }
     [[nodiscard]] int entry_indent(int index) const { return entry_at(index).indent; }

@@ -40,8 +40,6 @@ void Container::set_background(COLORREF color)
         InvalidateRect(handle(), nullptr, TRUE);
 }
 
-void Container::add_graphic(GraphicControl& control) { graphics_.push_back(&control); }
-
 HWND Container::tooltip()
 {
     if (tooltip_ == nullptr) {

@@ -282,11 +282,8 @@ int Memo::line_count() const { return static_cast<int>(line_spans(text()).size()
 
 std::string Memo::line(int index) const
 {
-    const std::string all = text();
-    const auto spans = line_spans(all);
-    if (index < 0 || static_cast<std::size_t>(index) >= spans.size())
-        return {};
-    return all.substr(spans[static_cast<std::size_t>(index)].start, spans[static_cast<std::size_t>(index)].length);
+    const std::vector<std::string> all = lines();
+    return index >= 0 && static_cast<std::size_t>(index) < all.size() ? all[static_cast<std::size_t>(index)] : "";
 }
 
 std::vector<std::string> Memo::lines() const
@@ -518,8 +515,6 @@ std::map<UINT_PTR, Timer*>& live_timers()
 }
 
 }  // namespace
-
-Timer::Timer() = default;
 
 Timer::~Timer()
 {

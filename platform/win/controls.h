@@ -149,7 +149,7 @@ private:
 class Container : public Control {
 public:
     ~Container() override;
-    void add_graphic(GraphicControl& control);
+    void add_graphic(GraphicControl& control) { graphics_.push_back(&control); }
     void remove_graphic(GraphicControl& control);
     // For tests: the drawn controls, bottom first.
     [[nodiscard]] const std::vector<GraphicControl*>& graphics() const { return graphics_; }
@@ -434,7 +434,6 @@ private:
 // A periodic timer on the user-interface thread.
 class Timer : public Object {
 public:
-    Timer();
     ~Timer() override;
     void set_interval(unsigned milliseconds);
     void set_enabled(bool enabled);

@@ -5,41 +5,19 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <memory>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 namespace platform::win {
 
-template <class Handle>
-class GdiObject {
-public:
-    GdiObject() = default;
-    explicit GdiObject(Handle handle) : handle_(handle) {}
-    GdiObject(const GdiObject&) = delete;
-    GdiObject& operator=(const GdiObject&) = delete;
-    GdiObject(GdiObject&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-    GdiObject& operator=(GdiObject&& other) noexcept
-    {
-        if (this != &other) {
-            reset();
-            handle_ = std::exchange(other.handle_, nullptr);
-        }
-        return *this;
-    }
-    ~GdiObject() { reset(); }
-
-    void reset()
-    {
-        if (handle_ != nullptr)
-            DeleteObject(handle_);
-        handle_ = nullptr;
-    }
-    [[nodiscard]] Handle get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-
-private:
-    Handle handle_ = nullptr;
+// An owned pen, brush, font or bitmap.
+struct GdiObjectDelete {
+    void operator()(void* object) const { DeleteObject(static_cast<HGDIOBJ>(object)); }
 };
+template <class Handle>
+using GdiObject = std::unique_ptr<std::remove_pointer_t<Handle>, GdiObjectDelete>;
 
 using Font = GdiObject<HFONT>;
 using Brush = GdiObject<HBRUSH>;

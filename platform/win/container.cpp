@@ -154,10 +154,7 @@ void Container::release_capture(bool inside)
 
 LRESULT CALLBACK Container::window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
-    if (message == WM_NCCREATE) {
-        // The wrapper is not attached yet; create_window does that on return.
-        return DefWindowProcA(window, message, wparam, lparam);
-    }
+    // Until create_window attaches the wrapper on return, the window has none.
     auto* self = dynamic_cast<Container*>(Control::from_handle(window));
     if (self == nullptr)
         return DefWindowProcA(window, message, wparam, lparam);

@@ -17,33 +17,17 @@ namespace platform::win {
 namespace {
 
 // An owned COM interface pointer.
-template <class T>
-class ComRef {
-public:
-    ComRef() = default;
-    ComRef(const ComRef&) = delete;
-    ComRef& operator=(const ComRef&) = delete;
-    ComRef(ComRef&& other) noexcept : pointer_(std::exchange(other.pointer_, nullptr)) {}
-    ~ComRef()
-    {
-        if (pointer_ != nullptr)
-            pointer_->Release();
-    }
-    [[nodiscard]] T* get() const { return pointer_; }
-    T* operator->() const { return pointer_; }
-    explicit operator bool() const { return pointer_ != nullptr; }
-    // For the functions that hand out a new reference.
-    void** out() { return reinterpret_cast<void**>(&pointer_); }
-    T** typed_out() { return &pointer_; }
-
-private:
-    T* pointer_ = nullptr;
+struct ComRelease {
+    void operator()(IUnknown* pointer) const { pointer->Release(); }
 };
+template <class T>
+using ComRef = std::unique_ptr<T, ComRelease>;
 
 ComRef<IShellFolder> desktop()
 {
-    ComRef<IShellFolder> folder;
-    const HRESULT result = SHGetDesktopFolder(folder.typed_out());
+    IShellFolder* opened = nullptr;
+    const HRESULT result = SHGetDesktopFolder(&opened);
+    ComRef<IShellFolder> folder(opened);
     if (FAILED(result))
         throw std::runtime_error("The shell's desktop folder is not available: " +
                                  error_text(static_cast<DWORD>(result)));
@@ -57,10 +41,10 @@ ComRef<IShellFolder> bind(const ITEMIDLIST* absolute)
     ComRef<IShellFolder> top = desktop();
     if (is_desktop(absolute))
         return top;
-    ComRef<IShellFolder> folder;
-    if (FAILED(top->BindToObject(absolute, nullptr, IID_IShellFolder, folder.out())))
+    void* folder = nullptr;
+    if (FAILED(top->BindToObject(absolute, nullptr, IID_IShellFolder, &folder)))
         return {};
-    return folder;
+    return ComRef<IShellFolder>(static_cast<IShellFolder*>(folder));
 }
 
 std::string display_name(IShellFolder& folder, const ITEMIDLIST* relative, SHGDNF flags)
@@ -110,9 +94,10 @@ ShellFolderItem describe(IShellFolder& parent, const ITEMIDLIST* relative, ItemI
 
 ShellFolderItem describe(const ITEMIDLIST* absolute)
 {
-    ComRef<IShellFolder> parent;
+    void* opened = nullptr;
     const ITEMIDLIST* last = nullptr;
-    const HRESULT result = SHBindToParent(absolute, IID_IShellFolder, parent.out(), &last);
+    const HRESULT result = SHBindToParent(absolute, IID_IShellFolder, &opened, &last);
+    const ComRef<IShellFolder> parent(static_cast<IShellFolder*>(opened));
     if (FAILED(result))
         throw std::runtime_error("The shell cannot show this folder: " + error_text(static_cast<DWORD>(result)));
     return describe(*parent.get(), last, ItemIdList(ILClone(absolute)));
@@ -135,8 +120,10 @@ std::vector<ShellFolderItem> subfolders(const ITEMIDLIST* absolute, HWND owner)
     ComRef<IShellFolder> folder = bind(absolute);
     if (!folder)
         return result;
-    ComRef<IEnumIDList> list;
-    if (folder->EnumObjects(owner, SHCONTF_FOLDERS, list.typed_out()) != S_OK || !list)
+    IEnumIDList* listed = nullptr;
+    const HRESULT listing = folder->EnumObjects(owner, SHCONTF_FOLDERS, &listed);
+    const ComRef<IEnumIDList> list(listed);
+    if (listing != S_OK || !list)
         return result;
     ITEMIDLIST* relative = nullptr;
     while (list->Next(1, &relative, nullptr) == S_OK) {

@@ -458,7 +458,7 @@ TEST_F(Run, UnusableRememberedFoldersFallBackToTheProgramFolder)
     platform::win::application().set_exe_path_override(L"C:\\\u0141\u00f3d\u017a\\arvelon-imu.exe");
     Form1->FormCreate(*Form1);
     platform::win::application().set_exe_path_override({});
-    RunWith(Form1->SpeedButton2, {CloseWhen("the folder step's OK button", [] { return Form1->Button3.visible(); })});
+    RunWith(Form1->SpeedButton2, {CloseWhen([] { return Form1->Button3.visible(); })});
     EXPECT_EQ(Form1->stvw1.root(), platform::win::ShellTreeView::Root::computer);
     EXPECT_TRUE(messages.empty());
 }

@@ -87,7 +87,8 @@ TEST_F(Files, EscapeStopsAnUnpackingOnlyWhileTheInstallerIsInFront)
     PROCESS_INFORMATION other{};
     ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &other));
     HWND other_window = nullptr;
-    PumpUntil([&] { return (other_window = FindWindowA(nullptr, "Zadig")) != nullptr; }, 10000);
+    WaitUntil("the driver-tool stand-in's window", [&] { return (other_window = FindWindowA(nullptr, "Zadig")) != nullptr; },
+              10000);
     // Wine takes the keyboard state afresh from the display now and then:
     // the key is pressed again and again while the unpacking pumps messages.
     platform::win::Timer hold;
@@ -96,7 +97,7 @@ TEST_F(Files, EscapeStopsAnUnpackingOnlyWhileTheInstallerIsInFront)
     hold.set_enabled(true);
     const auto unzip_with_in_front = [&](HWND window) {
         SetForegroundWindow(window);
-        EXPECT_TRUE(PumpUntil([&] { return GetForegroundWindow() == window; }, 2000));
+        WaitUntil("the installer in front", [&] { return GetForegroundWindow() == window; }, 2000);
         Form1->Memo1.clear();
         return Form1->UnzipArchive(big, folder);
     };

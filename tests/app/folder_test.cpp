@@ -545,7 +545,7 @@ TEST_F(Folders, AFolderThatCouldNotBeWatchedIsListedWhenChosenAgainAndWatchesClo
     tree.hide();
     EXPECT_EQ(tree.open_watch_count(), 0);
     tree.show();
-    EXPECT_TRUE(PumpUntil([&] { return tree.open_watch_count() == watched + 1; }, 2000));
+    WaitUntil("the watch opened again", [&] { return tree.open_watch_count() == watched + 1; }, 2000);
     Form1->TabSheet1.hide();
     PumpFor(700);
     EXPECT_EQ(tree.open_watch_count(), 0) << "hidden with its page";

@@ -4,6 +4,7 @@
 
 #include "platform/win/application.h"
 #include "platform/win/registry.h"
+#include "platform/win/resources.h"
 #include "settings.h"
 
 using platform::win::application;
@@ -135,7 +136,7 @@ void TForm1::CreatePageInstall()
     stvw1.create(TabSheet1, 485, 30, 236, 311);
     stvw1.set_hint("Right click for NEW FOLDER and RENAME");
     // Rooted before the handler is connected: the log has no folder line yet.
-    stvw1.set_root("rfDesktop");
+    stvw1.set_root(platform::win::ShellTreeView::Root::desktop);
     stvw1.OnChange = [this](Object& Sender) { stvw1Change(Sender); };
     PopupMenu1.add_item(New1, "New");
     PopupMenu1.add_item(Rename1, "Rename");

@@ -225,6 +225,10 @@ extern std::string TargetFolder;
 extern HWND DecoderWindow;
 extern HWND ZadigWindow;
 extern int FolderLineIndex;
+// Roots the folder tree at a folder or at the shell's desktop or computer,
+// which the program names "rfDesktop" and "rfMyComputer" (in any case) where
+// it keeps a folder, as in ApplicationFolder.
+void SetTreeRoot(platform::win::ShellTreeView& tree, const std::string& root);
 
 extern std::unique_ptr<TForm1> Form1;
 

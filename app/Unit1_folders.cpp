@@ -14,6 +14,7 @@
 
 using platform::win::application;
 using platform::win::message_box;
+using platform::win::ShellTreeView;
 
 std::string DialogBaseFolder;
 
@@ -108,7 +109,7 @@ bool TForm1::ConfirmTargetFolder()
     if (TargetFolder.empty() || !IsUsableFolder(TargetFolder))
         TargetFolder = ApplicationFolder;
     const std::string starting_folder = TargetFolder;
-    stvw1.set_root(TargetFolder);
+    SetTreeRoot(stvw1, TargetFolder);
 
     SetFolderBrowserVisible(true);
     application().process_messages();
@@ -148,9 +149,9 @@ void TForm1::ShellComboBox1Change(Object&)
         stvw1.set_root(path);
 }
 
-void TForm1::Button3Click(Object&) { stvw1.set_root("rfdesktop"); }
+void TForm1::Button3Click(Object&) { stvw1.set_root(ShellTreeView::Root::desktop); }
 
-void TForm1::Button4Click(Object&) { stvw1.set_root("rfMyComputer"); }
+void TForm1::Button4Click(Object&) { stvw1.set_root(ShellTreeView::Root::computer); }
 
 void TForm1::SpeedButton4Click(Object&)
 {
@@ -160,7 +161,7 @@ void TForm1::SpeedButton4Click(Object&)
         stvw1.set_root(ParentFolderOf(selected));
 }
 
-void TForm1::SpeedButton5Click(Object&) { stvw1.set_root(ApplicationFolder); }
+void TForm1::SpeedButton5Click(Object&) { SetTreeRoot(stvw1, ApplicationFolder); }
 
 void TForm1::New1Click(Object&)
 {
@@ -198,4 +199,14 @@ void TForm1::Rename1Click(Object&)
     }
     if (IsUsableFolder(new_path))
         stvw1.set_root(new_path);
+}
+
+void SetTreeRoot(ShellTreeView& tree, const std::string& root)
+{
+    if (lstrcmpiA(root.c_str(), "rfDesktop") == 0)
+        tree.set_root(ShellTreeView::Root::desktop);
+    else if (lstrcmpiA(root.c_str(), "rfMyComputer") == 0)
+        tree.set_root(ShellTreeView::Root::computer);
+    else
+        tree.set_root(root);
 }

@@ -4,6 +4,7 @@
 
 #include "platform/win/application.h"
 #include "platform/win/gdi.h"
+#include "platform/win/resources.h"
 #include "platform/win/registry.h"
 
 using platform::win::RegistryError;
@@ -50,12 +51,10 @@ void TForm1::Timer1Timer(Object&)
 int TForm1::VisibleLineCount(platform::win::Memo& memo)
 {
     const RECT area = memo.formatting_rect();
-    const HDC screen = GetDC(nullptr);
-    const HGDIOBJ previous = SelectObject(screen, memo.font());
+    platform::win::ScreenDC screen;
+    screen.select(memo.font());
     TEXTMETRICA metrics{};
-    GetTextMetricsA(screen, &metrics);
-    SelectObject(screen, previous);
-    ReleaseDC(nullptr, screen);
+    GetTextMetricsA(screen.get(), &metrics);
     if (metrics.tmHeight <= 0)
         return 0;
     return (area.bottom - area.top) / metrics.tmHeight;

@@ -212,6 +212,19 @@ void Application::show_exception(const std::string& message) noexcept
     }
 }
 
+std::string error_text(DWORD code)
+{
+    char* buffer = nullptr;
+    const DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+    std::string text = length > 0 ? std::string(buffer, length) : "System error " + std::to_string(code);
+    LocalFree(buffer);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+        text.pop_back();
+    return text;
+}
+
 int message_box(const std::string& text, const std::string& caption, unsigned flags)
 {
     if (message_box_hook())
@@ -229,9 +242,8 @@ int screen_dpi()
     if (dpi_override > 0)
         return dpi_override;
     static const int dpi = [] {
-        HDC screen = GetDC(nullptr);
-        const int value = GetDeviceCaps(screen, LOGPIXELSY);
-        ReleaseDC(nullptr, screen);
+        const ScreenDC screen;
+        const int value = GetDeviceCaps(screen.get(), LOGPIXELSY);
         return value > 0 ? value : 96;
     }();
     return dpi;
@@ -240,5 +252,12 @@ int screen_dpi()
 void set_screen_dpi_override(int dpi) { dpi_override = dpi; }
 
 int scale(int pixels_at_96_dpi) { return MulDiv(pixels_at_96_dpi, screen_dpi(), 96); }
+
+RECT scaled_rect(int left, int top, int width, int height)
+{
+    const int x = scale(left);
+    const int y = scale(top);
+    return RECT{x, y, x + scale(width), y + scale(height)};
+}
 
 }  // namespace platform::win

@@ -22,7 +22,6 @@ public:
     // The title names the program on the task bar and captions its message
     // boxes.
     void set_title(const std::string& title);
-    [[nodiscard]] const std::string& title() const { return title_; }
     // The window behind the task bar button: it owns every form, so the forms
     // themselves have no button, and it is shown while the main window is.
     [[nodiscard]] HWND window() const { return window_; }
@@ -35,7 +34,7 @@ public:
     // False when the ANSI code page cannot hold that path exactly (a Polish
     // folder name on a Western system): exe_name() then names another path.
     [[nodiscard]] bool exe_name_fits_ansi() const;
-    // Tests start the program as if from another path; empty for its own.
+    // For tests: the program starts as if from another path; empty for its own.
     void set_exe_path_override(std::wstring path) { exe_path_override_ = std::move(path); }
 
     // The first form created becomes the main one; closing it ends the program.
@@ -52,8 +51,8 @@ public:
     void handle_message();
     // The message loop; returns when the application has terminated.
     void run();
-    // Forgets a termination, so a test can start the next program life in the
-    // same process.
+    // For tests: forgets a termination, so that the next program life can start in
+    // the same process.
     void reset_terminated();
 
     // Runs an event handler. An error escaping it is shown in a message box
@@ -92,20 +91,27 @@ private:
 
 inline Application& application() { return Application::instance(); }
 
+// The system's text for an error code (GetLastError's by default, or an
+// HRESULT), without its line break: what a message about a failed system call
+// ends with.
+[[nodiscard]] std::string error_text(DWORD code = GetLastError());
+
 // A message box owned by the main window. Returns the button pressed (IDOK,
 // IDCANCEL, IDYES, IDNO).
 int message_box(const std::string& text, const std::string& caption, unsigned flags);
 
-// Tests answer message boxes through a hook instead of a real, blocking box.
-// An empty hook restores the real one.
+// For tests: message boxes answered through a hook instead of a real, blocking
+// box. An empty hook restores the real one.
 using MessageBoxHook = std::function<int(const std::string& text, const std::string& caption, unsigned flags)>;
 void set_message_box_hook(MessageBoxHook hook);
 
 // Layout is given in pixels at 96 DPI and scaled by the screen's DPI, so the
 // window keeps its proportions and stays sharp on a high-DPI screen.
 [[nodiscard]] int screen_dpi();
-// Tests lay out forms as if on another screen; 0 returns to the real DPI.
+// For tests: forms laid out as if on another screen; 0 returns to the real DPI.
 void set_screen_dpi_override(int dpi);
 [[nodiscard]] int scale(int pixels_at_96_dpi);
+// A control's bounds laid out at 96 DPI, scaled.
+[[nodiscard]] RECT scaled_rect(int left, int top, int width, int height);
 
 }  // namespace platform::win

@@ -14,14 +14,20 @@ namespace {
 
 constexpr char wrapper_property[] = "imu.control";
 
-RECT layout(int left, int top, int width, int height)
-{
-    const int x = scale(left);
-    const int y = scale(top);
-    return RECT{x, y, x + scale(width), y + scale(height)};
-}
-
 HWND handle_of(Container& parent) { return parent.handle(); }
+
+// An item of a combo box's or a list box's list, which differ only in the
+// messages' names; empty when there is no such item.
+std::string item_text(HWND window, UINT length_message, UINT text_message, int index)
+{
+    const auto length = SendMessageA(window, length_message, static_cast<WPARAM>(index), 0);
+    if (length < 0)
+        return {};
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    SendMessageA(window, text_message, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<std::size_t>(length));
+    return text;
+}
 
 }  // namespace
 
@@ -61,7 +67,8 @@ void Control::create_window(const char* window_class, DWORD style, DWORD ex_styl
                                         bounds.right - bounds.left, bounds.bottom - bounds.top, parent, nullptr,
                                         GetModuleHandleA(nullptr), nullptr);
     if (window == nullptr)
-        throw std::runtime_error(std::string("Cannot create a window of class ") + window_class);
+        throw std::runtime_error(std::string("Cannot create a window of class ") + window_class + ": " +
+                                 error_text());
     attach(window);
     // Controls take their parent's font unless given one of their own.
     if (parent != nullptr) {
@@ -163,7 +170,7 @@ void PageControl::create(Container& parent, int left, int top, int width, int he
 {
     // The pages are the tab control's children; Tab moves into them.
     create_window(WC_TABCONTROLA, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | WS_TABSTOP,
-                  WS_EX_CONTROLPARENT, handle_of(parent), layout(left, top, width, height));
+                  WS_EX_CONTROLPARENT, handle_of(parent), scaled_rect(left, top, width, height));
 }
 
 void PageControl::add_page(TabSheet& page, const std::string& caption)
@@ -207,6 +214,8 @@ RECT PageControl::tab_rect(int index) const
 
 void PageControl::show_only_active()
 {
+    // The new page shows before the others hide: the other order would leave
+    // the tab control bare for a moment, and its empty face would flash.
     const int active = active_page_index();
     for (std::size_t i = 0; i < pages_.size(); ++i) {
         if (static_cast<int>(i) == active)
@@ -226,11 +235,8 @@ LRESULT PageControl::handle_notify(NMHDR& header)
             OnChanging(*this, allow);
         return allow ? FALSE : TRUE;
     }
-    if (header.code == TCN_SELCHANGE) {
+    if (header.code == TCN_SELCHANGE)
         show_only_active();
-        if (OnChange)
-            OnChange(*this);
-    }
     return 0;
 }
 
@@ -247,7 +253,7 @@ void Memo::create(Container& parent, int left, int top, int width, int height, O
         style |= WS_VSCROLL;
     if (!options.word_wrap)
         style |= ES_AUTOHSCROLL;
-    create_window(window_class(), style, WS_EX_CLIENTEDGE, handle_of(parent), layout(left, top, width, height));
+    create_window(window_class(), style, WS_EX_CLIENTEDGE, handle_of(parent), scaled_rect(left, top, width, height));
     SendMessageA(handle(), EM_SETLIMITTEXT, 0, 0);
     after_create();
 }
@@ -276,11 +282,8 @@ int Memo::line_count() const { return static_cast<int>(line_spans(text()).size()
 
 std::string Memo::line(int index) const
 {
-    const std::string all = text();
-    const auto spans = line_spans(all);
-    if (index < 0 || static_cast<std::size_t>(index) >= spans.size())
-        return {};
-    return all.substr(spans[static_cast<std::size_t>(index)].start, spans[static_cast<std::size_t>(index)].length);
+    const std::vector<std::string> all = lines();
+    return index >= 0 && static_cast<std::size_t>(index) < all.size() ? all[static_cast<std::size_t>(index)] : "";
 }
 
 std::vector<std::string> Memo::lines() const
@@ -352,7 +355,7 @@ void RichEdit::after_create()
 void Button::create(Container& parent, const std::string& caption, int left, int top, int width, int height)
 {
     create_window("BUTTON", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP | BS_PUSHBUTTON, 0,
-                  handle_of(parent), layout(left, top, width, height), caption);
+                  handle_of(parent), scaled_rect(left, top, width, height), caption);
 }
 
 void Button::click() { SendMessageA(handle(), BM_CLICK, 0, 0); }
@@ -366,7 +369,7 @@ void Button::handle_command(unsigned code)
 void ComboBox::create(Container& parent, int left, int top, int width)
 {
     // The height is that of the dropped-down list; the edit part sizes itself.
-    RECT bounds = layout(left, top, width, 200);
+    RECT bounds = scaled_rect(left, top, width, 200);
     create_window("COMBOBOX", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST,
                   0, handle_of(parent), bounds);
 }
@@ -376,39 +379,20 @@ void ComboBox::add_item(const std::string& text)
     SendMessageA(handle(), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
-void ComboBox::clear_items() { SendMessageA(handle(), CB_RESETCONTENT, 0, 0); }
-
 int ComboBox::item_count() const { return static_cast<int>(SendMessageA(handle(), CB_GETCOUNT, 0, 0)); }
 
-std::string ComboBox::item(int index) const
-{
-    const auto length = SendMessageA(handle(), CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
-    if (length < 0)
-        return {};
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    SendMessageA(handle(), CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
-    text.resize(static_cast<std::size_t>(length));
-    return text;
-}
+std::string ComboBox::item(int index) const { return item_text(handle(), CB_GETLBTEXTLEN, CB_GETLBTEXT, index); }
 
 int ComboBox::item_index() const { return static_cast<int>(SendMessageA(handle(), CB_GETCURSEL, 0, 0)); }
 
 void ComboBox::set_item_index(int index) { SendMessageA(handle(), CB_SETCURSEL, static_cast<WPARAM>(index), 0); }
 
-void ComboBox::handle_command(unsigned code)
-{
-    if (code == CBN_SELCHANGE && OnChange)
-        OnChange(*this);
-}
-
 void ProgressBar::create(Container& parent, int left, int top, int width, int height)
 {
     create_window(PROGRESS_CLASSA, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, handle_of(parent),
-                  layout(left, top, width, height));
+                  scaled_rect(left, top, width, height));
     SendMessageA(handle(), PBM_SETRANGE32, 0, 100);
 }
-
-void ProgressBar::set_min(int value) { SendMessageA(handle(), PBM_SETRANGE32, static_cast<WPARAM>(value), max()); }
 
 void ProgressBar::set_max(int value) { SendMessageA(handle(), PBM_SETRANGE32, static_cast<WPARAM>(min()), value); }
 
@@ -423,7 +407,7 @@ int ProgressBar::position() const { return static_cast<int>(SendMessageA(handle(
 void Label::create(Container& parent, const std::string& caption, int left, int top, int width, int height)
 {
     create_window("STATIC", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | SS_LEFT | SS_NOPREFIX, 0, handle_of(parent),
-                  layout(left, top, width, height), caption);
+                  scaled_rect(left, top, width, height), caption);
 }
 
 Edit::~Edit()
@@ -435,7 +419,7 @@ Edit::~Edit()
 void Edit::create(Container& parent, int left, int top, int width, int height)
 {
     create_window("EDIT", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE,
-                  handle_of(parent), layout(left, top, width, height));
+                  handle_of(parent), scaled_rect(left, top, width, height));
     SetWindowSubclass(handle(), subclass_proc, 1, reinterpret_cast<DWORD_PTR>(this));
 }
 
@@ -461,7 +445,7 @@ void TreeView::create(Container& parent, int left, int top, int width, int heigh
     create_window(WC_TREEVIEWA,
                   WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES |
                       TVS_LINESATROOT | TVS_SHOWSELALWAYS,
-                  WS_EX_CLIENTEDGE, handle_of(parent), layout(left, top, width, height));
+                  WS_EX_CLIENTEDGE, handle_of(parent), scaled_rect(left, top, width, height));
 }
 
 LRESULT TreeView::handle_notify(NMHDR& header)
@@ -475,7 +459,7 @@ void ListBox::create(Container& parent, int left, int top, int width, int height
 {
     create_window("LISTBOX",
                   WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_VSCROLL | LBS_HASSTRINGS | (sorted ? LBS_SORT : 0),
-                  WS_EX_CLIENTEDGE, handle_of(parent), layout(left, top, width, height));
+                  WS_EX_CLIENTEDGE, handle_of(parent), scaled_rect(left, top, width, height));
 }
 
 void ListBox::add_item(const std::string& text)
@@ -483,20 +467,9 @@ void ListBox::add_item(const std::string& text)
     SendMessageA(handle(), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
-void ListBox::clear_items() { SendMessageA(handle(), LB_RESETCONTENT, 0, 0); }
-
 int ListBox::item_count() const { return static_cast<int>(SendMessageA(handle(), LB_GETCOUNT, 0, 0)); }
 
-std::string ListBox::item(int index) const
-{
-    const auto length = SendMessageA(handle(), LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
-    if (length < 0)
-        return {};
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    SendMessageA(handle(), LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
-    text.resize(static_cast<std::size_t>(length));
-    return text;
-}
+std::string ListBox::item(int index) const { return item_text(handle(), LB_GETTEXTLEN, LB_GETTEXT, index); }
 
 // PopupMenu -------------------------------------------------------------------
 
@@ -510,7 +483,6 @@ PopupMenu::~PopupMenu()
 
 void PopupMenu::add_item(MenuItem& item, const std::string& caption)
 {
-    item.caption_ = caption;
     items_.push_back(&item);
     // Command ids count from 1: TrackPopupMenu returns 0 for "nothing chosen".
     AppendMenuA(menu_, MF_STRING, items_.size(), caption.c_str());
@@ -543,8 +515,6 @@ std::map<UINT_PTR, Timer*>& live_timers()
 }
 
 }  // namespace
-
-Timer::Timer() = default;
 
 Timer::~Timer()
 {

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <uxtheme.h>
 
 #include <cstdint>
 #include <functional>
@@ -148,13 +149,17 @@ private:
 class Container : public Control {
 public:
     ~Container() override;
-    void add_graphic(GraphicControl& control);
+    void add_graphic(GraphicControl& control) { graphics_.push_back(&control); }
     void remove_graphic(GraphicControl& control);
+    // For tests: the drawn controls, bottom first.
     [[nodiscard]] const std::vector<GraphicControl*>& graphics() const { return graphics_; }
     void set_background(COLORREF color);
     // Tips of the controls on this container.
     void set_child_hint(HWND child, const std::string& hint);
     void update_graphic_hint(GraphicControl& control);
+    // The theme of push buttons, for the drawn buttons; opened at the first
+    // paint and again after the theme changes; null without visual styles.
+    [[nodiscard]] HTHEME button_theme();
 
     // The window procedure of the class; public for the class registration.
     static LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
@@ -171,7 +176,11 @@ private:
     GraphicControl* graphic_at(POINT point) const;
     std::vector<GraphicControl*> graphics_;
     HWND tooltip();
+    void replace_tip(TTTOOLINFOA tool, std::string text);
+    void close_theme();
     GraphicControl* captured_ = nullptr;
+    HTHEME button_theme_ = nullptr;
+    bool theme_opened_ = false;
     HWND tooltip_ = nullptr;
     Brush background_brush_;
     HFONT inherited_font_ = nullptr;
@@ -195,7 +204,6 @@ public:
     // handler has set one (or the application terminates: 0).
     int show_modal();
     void set_modal_result(int result) { modal_result_ = result; }
-    [[nodiscard]] int modal_result() const { return modal_result_; }
     // The control that gets the focus when the form shows as a dialog.
     void set_active_control(Control* control) { active_control_ = control; }
 
@@ -225,18 +233,18 @@ public:
     // The pages are added in order; their indices are what the program uses.
     void create(Container& parent, int left, int top, int width, int height);
     void add_page(TabSheet& page, const std::string& caption);
+    // For tests: how many pages there are.
     [[nodiscard]] int page_count() const { return static_cast<int>(pages_.size()); }
     [[nodiscard]] TabSheet& page(int index) { return *pages_.at(static_cast<std::size_t>(index)); }
 
     // Selecting a page from the program passes no guard.
     void set_active_page_index(int index);
     [[nodiscard]] int active_page_index() const;
-    // Where tab `index` lies, in the page control's client coordinates.
+    // For tests: where tab `index` lies, in the page control's client coordinates.
     [[nodiscard]] RECT tab_rect(int index) const;
 
     // The user clicked a tab; setting AllowChange to false keeps the page.
     std::function<void(Object& Sender, bool& AllowChange)> OnChanging;
-    NotifyEvent OnChange;
 
     LRESULT handle_notify(NMHDR& header) override;
 
@@ -270,7 +278,7 @@ public:
     [[nodiscard]] int first_visible_line() const;
     // The formatting rectangle, in the control's client coordinates.
     [[nodiscard]] RECT formatting_rect() const;
-    // Scrolls so that the last line is in view.
+    // For tests: scrolls so that the last line is in view.
     void scroll_to_end();
 
 protected:
@@ -309,23 +317,20 @@ class ComboBox : public Control {
 public:
     void create(Container& parent, int left, int top, int width);
     void add_item(const std::string& text);
-    void clear_items();
     [[nodiscard]] int item_count() const;
     [[nodiscard]] std::string item(int index) const;
     [[nodiscard]] int item_index() const;
     void set_item_index(int index);
-    NotifyEvent OnChange;
-    void handle_command(unsigned code) override;
 };
 
 class ProgressBar : public Control {
 public:
     void create(Container& parent, int left, int top, int width, int height);
-    void set_min(int value);
     void set_max(int value);
+    void set_position(int value);
+    // For tests: the range and the position.
     [[nodiscard]] int min() const;
     [[nodiscard]] int max() const;
-    void set_position(int value);
     [[nodiscard]] int position() const;
 };
 
@@ -363,7 +368,6 @@ class ListBox : public Control {
 public:
     void create(Container& parent, int left, int top, int width, int height, bool sorted);
     void add_item(const std::string& text);
-    void clear_items();
     [[nodiscard]] int item_count() const;
     [[nodiscard]] std::string item(int index) const;
 };
@@ -372,6 +376,7 @@ public:
 class Image : public GraphicControl {
 public:
     void set_picture(Bitmap picture) { picture_ = std::move(picture); invalidate(); }
+    // For tests: the picture set.
     [[nodiscard]] const Bitmap& picture() const { return picture_; }
     // Stretch the picture over the whole control instead of drawing it at its
     // own size.
@@ -387,6 +392,7 @@ private:
 class SpeedButton : public GraphicControl {
 public:
     void set_caption(const std::string& caption) { caption_ = caption; invalidate(); }
+    // For tests: the caption set.
     [[nodiscard]] const std::string& caption() const { return caption_; }
     void set_font(const std::string& face, int pixel_height, bool bold = false);
     void set_text_color(COLORREF color) { text_color_ = color; }
@@ -408,12 +414,7 @@ private:
 // An item of a pop-up menu.
 class MenuItem : public Object {
 public:
-    [[nodiscard]] const std::string& caption() const { return caption_; }
     NotifyEvent OnClick;
-
-private:
-    friend class PopupMenu;
-    std::string caption_;
 };
 
 // A menu that opens at a point of the screen; items are chosen with the left
@@ -424,7 +425,6 @@ public:
     ~PopupMenu() override;
     void add_item(MenuItem& item, const std::string& caption);
     void popup(int screen_x, int screen_y);
-    [[nodiscard]] HMENU handle() const { return menu_; }
 
 private:
     HMENU menu_ = nullptr;
@@ -434,10 +434,8 @@ private:
 // A periodic timer on the user-interface thread.
 class Timer : public Object {
 public:
-    Timer();
     ~Timer() override;
     void set_interval(unsigned milliseconds);
-    [[nodiscard]] unsigned interval() const { return interval_; }
     void set_enabled(bool enabled);
     [[nodiscard]] bool enabled() const { return enabled_; }
     NotifyEvent OnTimer;

@@ -1,44 +1,23 @@
-// Owners of GDI objects, and pictures decoded by the system's GDI+.
+// Owners of GDI objects and device contexts, and pictures decoded by the
+// system's GDI+.
 #pragma once
 
 #include <windows.h>
 
 #include <cstddef>
+#include <memory>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 namespace platform::win {
 
-template <class Handle>
-class GdiObject {
-public:
-    GdiObject() = default;
-    explicit GdiObject(Handle handle) : handle_(handle) {}
-    GdiObject(const GdiObject&) = delete;
-    GdiObject& operator=(const GdiObject&) = delete;
-    GdiObject(GdiObject&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-    GdiObject& operator=(GdiObject&& other) noexcept
-    {
-        if (this != &other) {
-            reset();
-            handle_ = std::exchange(other.handle_, nullptr);
-        }
-        return *this;
-    }
-    ~GdiObject() { reset(); }
-
-    void reset()
-    {
-        if (handle_ != nullptr)
-            DeleteObject(handle_);
-        handle_ = nullptr;
-    }
-    [[nodiscard]] Handle get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-
-private:
-    Handle handle_ = nullptr;
+// An owned pen, brush, font or bitmap.
+struct GdiObjectDelete {
+    void operator()(void* object) const { DeleteObject(static_cast<HGDIOBJ>(object)); }
 };
+template <class Handle>
+using GdiObject = std::unique_ptr<std::remove_pointer_t<Handle>, GdiObjectDelete>;
 
 using Font = GdiObject<HFONT>;
 using Brush = GdiObject<HBRUSH>;
@@ -60,15 +39,59 @@ private:
     int height_ = 0;
 };
 
+// A device context that puts back what select() put into it before it goes,
+// so that nobody writes the select-and-restore by hand: the screen's, to
+// measure text, or one in memory, over a picture the caller owns (to copy it
+// from) or over a surface of its own (to draw off screen).
+class DeviceContext {
+public:
+    DeviceContext(const DeviceContext&) = delete;
+    DeviceContext& operator=(const DeviceContext&) = delete;
+    [[nodiscard]] HDC get() const { return dc_; }
+    void select(HGDIOBJ object)
+    {
+        const HGDIOBJ previous = SelectObject(dc_, object);
+        previous_ = previous_ != nullptr ? previous_ : previous;
+    }
+
+protected:
+    explicit DeviceContext(HDC dc) : dc_(dc) {}
+    ~DeviceContext() = default;
+    void deselect()
+    {
+        if (previous_ != nullptr)
+            SelectObject(dc_, previous_);
+    }
+    HDC dc_;
+    HGDIOBJ previous_ = nullptr;
+};
+
+class ScreenDC : public DeviceContext {
+public:
+    ScreenDC() : DeviceContext(GetDC(nullptr)) {}
+    ~ScreenDC() { deselect(); ReleaseDC(nullptr, dc_); }
+};
+
+class MemoryDC : public DeviceContext {
+public:
+    MemoryDC(HDC like, HBITMAP picture) : DeviceContext(CreateCompatibleDC(like)) { select(picture); }
+    MemoryDC(HDC like, int width, int height)
+        : DeviceContext(CreateCompatibleDC(like)), surface_(CreateCompatibleBitmap(like, width, height))
+    {
+        select(surface_.get());
+    }
+    // The surface goes after the DC, once nothing holds it.
+    ~MemoryDC() { deselect(); DeleteDC(dc_); }
+
+private:
+    GdiObject<HBITMAP> surface_;
+};
+
 // A font of the given face; the height is in pixels at 96 DPI and scaled.
 [[nodiscard]] Font make_font(const std::string& face, int pixel_height, bool bold = false);
 
 // Decodes a JPEG (or any format GDI+ reads); throws std::runtime_error when
 // the data is no picture.
 [[nodiscard]] Bitmap decode_picture(const void* data, std::size_t size);
-// The bytes of an RCDATA resource of the running program; throws when absent.
-[[nodiscard]] std::string load_resource_data(const char* name);
-// decode_picture of an RCDATA resource.
-[[nodiscard]] Bitmap load_picture_resource(const char* name);
 
 }  // namespace platform::win

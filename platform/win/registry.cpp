@@ -54,27 +54,9 @@ bool RegistryKey::delete_current_user(const std::string& path)
     return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
 }
 
-RegistryKey::RegistryKey(RegistryKey&& other) noexcept : key_(std::exchange(other.key_, nullptr)) {}
-
-RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept
-{
-    if (this != &other) {
-        if (key_ != nullptr)
-            RegCloseKey(key_);
-        key_ = std::exchange(other.key_, nullptr);
-    }
-    return *this;
-}
-
-RegistryKey::~RegistryKey()
-{
-    if (key_ != nullptr)
-        RegCloseKey(key_);
-}
-
 bool RegistryKey::value_exists(const std::string& name) const
 {
-    return RegQueryValueExA(key_, name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    return RegQueryValueExA(key_.get(), name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
 std::int32_t RegistryKey::read_integer(const std::string& name) const
@@ -83,7 +65,8 @@ std::int32_t RegistryKey::read_integer(const std::string& name) const
     std::int32_t value = 0;
     DWORD type = 0;
     DWORD size = sizeof(value);
-    if (RegQueryValueExA(key_, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS)
+    if (RegQueryValueExA(key_.get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
+        ERROR_SUCCESS)
         fail("Failed to get data for '%s'", name);
     if (type != REG_DWORD)
         fail("Invalid data type for '%s'", name);
@@ -96,12 +79,12 @@ std::string RegistryKey::read_string(const std::string& name) const
 {
     DWORD type = 0;
     DWORD size = 0;
-    if (RegQueryValueExA(key_, name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+    if (RegQueryValueExA(key_.get(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
         return {};
     if (type != REG_SZ && type != REG_EXPAND_SZ)
         fail("Invalid data type for '%s'", name);
     std::vector<char> buffer(size + 1, '\0');
-    if (RegQueryValueExA(key_, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size) !=
+    if (RegQueryValueExA(key_.get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size) !=
         ERROR_SUCCESS)
         fail("Failed to get data for '%s'", name);
     if (type != REG_SZ && type != REG_EXPAND_SZ)
@@ -113,14 +96,14 @@ std::string RegistryKey::read_string(const std::string& name) const
 void RegistryKey::write_integer(const std::string& name, std::int32_t value)
 {
     const DWORD data = static_cast<DWORD>(value);
-    if (RegSetValueExA(key_, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof(data)) !=
-        ERROR_SUCCESS)
+    if (RegSetValueExA(key_.get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
+                       sizeof(data)) != ERROR_SUCCESS)
         fail("Failed to set data for '%s'", name);
 }
 
 void RegistryKey::write_string(const std::string& name, const std::string& value)
 {
-    if (RegSetValueExA(key_, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+    if (RegSetValueExA(key_.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                        static_cast<DWORD>(value.size() + 1)) != ERROR_SUCCESS)
         fail("Failed to set data for '%s'", name);
 }

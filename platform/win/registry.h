@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -23,15 +24,10 @@ public:
     // when it cannot be opened.
     [[nodiscard]] static std::optional<RegistryKey> open_current_user(const std::string& path,
                                                                       REGSAM access = KEY_ALL_ACCESS);
-    // Removes the key and everything below it; true when it is gone.
+    // For tests: removes the key and everything below it; true when it is gone.
     static bool delete_current_user(const std::string& path);
 
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-    RegistryKey(RegistryKey&& other) noexcept;
-    RegistryKey& operator=(RegistryKey&& other) noexcept;
-    ~RegistryKey();
-
+    // For tests: whether the key holds a value of that name.
     [[nodiscard]] bool value_exists(const std::string& name) const;
 
     // A 32-bit integer value. "Failed to get data for '%s'" when it cannot be
@@ -50,8 +46,11 @@ public:
     void write_string(const std::string& name, const std::string& value);
 
 private:
+    struct KeyClose {
+        void operator()(HKEY key) const { RegCloseKey(key); }
+    };
     explicit RegistryKey(HKEY key) : key_(key) {}
-    HKEY key_ = nullptr;
+    std::unique_ptr<HKEY__, KeyClose> key_;  // move-only, closed when it goes
 };
 
 }  // namespace platform::win

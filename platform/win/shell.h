@@ -13,7 +13,7 @@ namespace platform::win {
 // normally. The outcome is not reported: nothing waits for the program.
 void shell_open(const std::string& path);
 
-// Tests record what would be opened instead of starting it; an empty hook
+// For tests: what would be opened is recorded instead of started; an empty hook
 // restores the shell.
 using ShellOpenHook = std::function<void(const std::string& path)>;
 void set_shell_open_hook(ShellOpenHook hook);
@@ -29,7 +29,7 @@ struct ShellMoveResult {
 [[nodiscard]] ShellMoveResult shell_move(HWND owner, const std::string& sources, const std::string& destination,
                                          unsigned short flags);
 
-// Tests stand in for the shell's file operation, to play what Wine's shell
+// For tests: a stand-in for the shell's file operation, to play what Wine's shell
 // never shows (a user's Cancel in its error box); an empty hook restores it.
 using ShellMoveHook = std::function<ShellMoveResult(const std::string& sources, const std::string& destination)>;
 void set_shell_move_hook(ShellMoveHook hook);

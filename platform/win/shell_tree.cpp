@@ -17,56 +17,20 @@ namespace platform::win {
 namespace {
 
 // An owned COM interface pointer.
-template <class T>
-class ComRef {
-public:
-    ComRef() = default;
-    ComRef(const ComRef&) = delete;
-    ComRef& operator=(const ComRef&) = delete;
-    ComRef(ComRef&& other) noexcept : pointer_(std::exchange(other.pointer_, nullptr)) {}
-    ~ComRef()
-    {
-        if (pointer_ != nullptr)
-            pointer_->Release();
-    }
-    [[nodiscard]] T* get() const { return pointer_; }
-    T* operator->() const { return pointer_; }
-    explicit operator bool() const { return pointer_ != nullptr; }
-    // For the functions that hand out a new reference.
-    void** out() { return reinterpret_cast<void**>(&pointer_); }
-    T** typed_out() { return &pointer_; }
-
-private:
-    T* pointer_ = nullptr;
+struct ComRelease {
+    void operator()(IUnknown* pointer) const { pointer->Release(); }
 };
-
-std::wstring widen(const std::string& text)
-{
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 1), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), length);
-    wide.resize(wide.size() - 1);
-    return wide;
-}
-
-std::string error_text(HRESULT code)
-{
-    char* buffer = nullptr;
-    const DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-    std::string text = length > 0 ? std::string(buffer, length) : "Shell error " + std::to_string(code);
-    LocalFree(buffer);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
-        text.pop_back();
-    return text;
-}
+template <class T>
+using ComRef = std::unique_ptr<T, ComRelease>;
 
 ComRef<IShellFolder> desktop()
 {
-    ComRef<IShellFolder> folder;
-    if (FAILED(SHGetDesktopFolder(folder.typed_out())))
-        throw std::runtime_error("The shell's desktop folder is not available");
+    IShellFolder* opened = nullptr;
+    const HRESULT result = SHGetDesktopFolder(&opened);
+    ComRef<IShellFolder> folder(opened);
+    if (FAILED(result))
+        throw std::runtime_error("The shell's desktop folder is not available: " +
+                                 error_text(static_cast<DWORD>(result)));
     return folder;
 }
 
@@ -77,10 +41,10 @@ ComRef<IShellFolder> bind(const ITEMIDLIST* absolute)
     ComRef<IShellFolder> top = desktop();
     if (is_desktop(absolute))
         return top;
-    ComRef<IShellFolder> folder;
-    if (FAILED(top->BindToObject(absolute, nullptr, IID_IShellFolder, folder.out())))
+    void* folder = nullptr;
+    if (FAILED(top->BindToObject(absolute, nullptr, IID_IShellFolder, &folder)))
         return {};
-    return folder;
+    return ComRef<IShellFolder>(static_cast<IShellFolder*>(folder));
 }
 
 std::string display_name(IShellFolder& folder, const ITEMIDLIST* relative, SHGDNF flags)
@@ -130,11 +94,21 @@ ShellFolderItem describe(IShellFolder& parent, const ITEMIDLIST* relative, ItemI
 
 ShellFolderItem describe(const ITEMIDLIST* absolute)
 {
-    ComRef<IShellFolder> parent;
+    void* opened = nullptr;
     const ITEMIDLIST* last = nullptr;
-    if (FAILED(SHBindToParent(absolute, IID_IShellFolder, parent.out(), &last)))
-        throw std::runtime_error("The shell cannot show this folder");
+    const HRESULT result = SHBindToParent(absolute, IID_IShellFolder, &opened, &last);
+    const ComRef<IShellFolder> parent(static_cast<IShellFolder*>(opened));
+    if (FAILED(result))
+        throw std::runtime_error("The shell cannot show this folder: " + error_text(static_cast<DWORD>(result)));
     return describe(*parent.get(), last, ItemIdList(ILClone(absolute)));
+}
+
+// Below zero when `a` comes before `b` in the shell's own order of the
+// folder that holds both.
+int shell_order(IShellFolder& folder, const ShellFolderItem& a, const ShellFolderItem& b)
+{
+    return static_cast<short>(
+        HRESULT_CODE(folder.CompareIDs(0, ILFindLastID(a.absolute.get()), ILFindLastID(b.absolute.get()))));
 }
 
 // The folders directly in a folder, in the shell's own order. Zip archives
@@ -146,8 +120,10 @@ std::vector<ShellFolderItem> subfolders(const ITEMIDLIST* absolute, HWND owner)
     ComRef<IShellFolder> folder = bind(absolute);
     if (!folder)
         return result;
-    ComRef<IEnumIDList> list;
-    if (folder->EnumObjects(owner, SHCONTF_FOLDERS, list.typed_out()) != S_OK || !list)
+    IEnumIDList* listed = nullptr;
+    const HRESULT listing = folder->EnumObjects(owner, SHCONTF_FOLDERS, &listed);
+    const ComRef<IEnumIDList> list(listed);
+    if (listing != S_OK || !list)
         return result;
     ITEMIDLIST* relative = nullptr;
     while (list->Next(1, &relative, nullptr) == S_OK) {
@@ -159,29 +135,31 @@ std::vector<ShellFolderItem> subfolders(const ITEMIDLIST* absolute, HWND owner)
             continue;
         result.push_back(describe(*folder.get(), relative, ItemIdList(ILCombine(absolute, relative))));
     }
-    IShellFolder& order = *folder.get();
     std::stable_sort(result.begin(), result.end(), [&](const ShellFolderItem& a, const ShellFolderItem& b) {
-        return static_cast<short>(HRESULT_CODE(
-                   order.CompareIDs(0, ILFindLastID(a.absolute.get()), ILFindLastID(b.absolute.get())))) < 0;
+        return shell_order(*folder.get(), a, b) < 0;
     });
     return result;
 }
 
-// A path, "rfDesktop" or "rfMyComputer" as an item ID list from the desktop.
-ItemIdList locate(const std::string& root)
+// The desktop or the computer as an item ID list from the desktop.
+ItemIdList locate(ShellTreeView::Root root)
 {
     ITEMIDLIST* found = nullptr;
-    if (lstrcmpiA(root.c_str(), "rfDesktop") == 0 || lstrcmpiA(root.c_str(), "rfMyComputer") == 0) {
-        const int which = lstrcmpiA(root.c_str(), "rfDesktop") == 0 ? CSIDL_DESKTOP : CSIDL_DRIVES;
-        const HRESULT result = SHGetSpecialFolderLocation(nullptr, which, &found);
-        if (FAILED(result))
-            throw std::runtime_error(error_text(result));
-        return ItemIdList(found);
-    }
-    std::wstring wide = widen(root);
+    const int which = root == ShellTreeView::Root::desktop ? CSIDL_DESKTOP : CSIDL_DRIVES;
+    const HRESULT result = SHGetSpecialFolderLocation(nullptr, which, &found);
+    if (FAILED(result))
+        throw std::runtime_error(error_text(static_cast<DWORD>(result)));
+    return ItemIdList(found);
+}
+
+// A folder path as an item ID list from the desktop.
+ItemIdList locate(const std::string& path)
+{
+    ITEMIDLIST* found = nullptr;
+    std::wstring wide = platform::ansi_to_wide(path);
     const HRESULT result = desktop()->ParseDisplayName(nullptr, nullptr, wide.data(), nullptr, &found, nullptr);
     if (FAILED(result))
-        throw std::runtime_error(error_text(result));
+        throw std::runtime_error(error_text(static_cast<DWORD>(result)));
     return ItemIdList(found);
 }
 
@@ -198,12 +176,6 @@ std::string trimmed(std::string path)
     return path;
 }
 
-[[nodiscard]] bool is_folder(const std::string& path)
-{
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 // True when `path` is `folder` or lies below it.
 [[nodiscard]] bool is_at_or_under(const std::string& path, const std::string& folder)
 {
@@ -214,6 +186,16 @@ std::string trimmed(std::string path)
         return false;
     return path.size() == base.size() || path[base.size()] == '\\' || base.back() == '\\';
 }
+
+// How often the shown folders' watches are read.
+constexpr unsigned watch_interval_ms = 500;
+// The folder drop-down: its height at 96 DPI until the entries' height is
+// known; then the field's frame and the list's border (real pixels around the
+// field's and the entries' heights) and the entries the open list shows.
+constexpr int combo_first_height = 300;
+constexpr int combo_field_frame = 6;
+constexpr int combo_list_frame = 2;
+constexpr int combo_shown_entries = 8;
 
 HIMAGELIST system_small_icons()
 {
@@ -262,7 +244,7 @@ bool FolderWatch::changed()
 
 ShellTreeView::ShellTreeView()
 {
-    watch_timer_.set_interval(500);
+    watch_timer_.set_interval(watch_interval_ms);
     watch_timer_.OnTimer = [this](Object&) { check_for_changes(); };
 }
 
@@ -280,14 +262,25 @@ void ShellTreeView::create(Container& parent, int left, int top, int width, int 
     watch_timer_.set_enabled(true);
 }
 
-void ShellTreeView::set_root(const std::string& root)
+void ShellTreeView::set_root(Root root)
 {
-    if (!root_.empty() && lstrcmpiA(root.c_str(), root_.c_str()) == 0)
+    if (root == Root::path)
+        throw std::invalid_argument("A folder root is set by its path");
+    if (root_ == root)
+        return;
+    show_root(describe(locate(root).get()), root, {});
+}
+
+void ShellTreeView::set_root(const std::string& path)
+{
+    if (root_ == Root::path && !root_path_.empty() && lstrcmpiA(path.c_str(), root_path_.c_str()) == 0)
         return;
     // Both may raise: the tree stays as it was.
-    ItemIdList location = locate(root);
-    ShellFolderItem top = describe(location.get());
+    show_root(describe(locate(path).get()), Root::path, path);
+}
 
+void ShellTreeView::show_root(ShellFolderItem top, Root root, const std::string& path)
+{
     // Windows reports the old selection's removal as a change: that is no
     // change of folder the handler should see.
     quiet_ = true;
@@ -297,6 +290,7 @@ void ShellTreeView::set_root(const std::string& root)
     } end_quiet{quiet_};
     TreeView_DeleteAllItems(handle());
     root_ = root;
+    root_path_ = path;
     const HTREEITEM item = insert(TVI_ROOT, std::move(top));
     fill_children(item);
     TreeView_Expand(handle(), item, TVE_EXPAND);
@@ -359,80 +353,94 @@ void ShellTreeView::fill_children(HTREEITEM item)
     std::vector<ShellFolderItem> children = subfolders(node->folder.absolute.get(), handle());
     for (ShellFolderItem& child : children)
         insert(item, std::move(child));
-    TVITEMA info{};
-    info.mask = TVIF_CHILDREN | TVIF_HANDLE;
-    info.hItem = item;
-    info.cChildren = children.empty() ? 0 : 1;
-    TreeView_SetItem(handle(), &info);
-    if (is_folder(node->folder.path))
+    set_has_children(item, !children.empty());
+    if (platform::directory_exists(node->folder.path))
         node->watch = FolderWatch(node->folder.path);
 }
 
+// A listing again, in three steps: the folders still there keep their nodes
+// (and take a new name), the vanished ones go, the new ones are added.
 void ShellTreeView::refresh_children(HTREEITEM item)
 {
     Node* node = node_of(item);
     if (node == nullptr)
         return;
     std::vector<ShellFolderItem> fresh = subfolders(node->folder.absolute.get(), handle());
-    std::vector<bool> kept(fresh.size(), false);
+    const std::vector<bool> shown = keep_or_remove_shown(item, fresh);
+    add_new(*node, fresh, shown);
+    set_has_children(item, TreeView_GetChild(handle(), item) != nullptr);
+}
+
+std::vector<bool> ShellTreeView::keep_or_remove_shown(HTREEITEM item, const std::vector<ShellFolderItem>& fresh)
+{
+    std::vector<bool> shown(fresh.size(), false);
     for (HTREEITEM child = TreeView_GetChild(handle(), item); child != nullptr;) {
         const HTREEITEM next = TreeView_GetNextSibling(handle(), child);
-        Node* shown = node_of(child);
+        Node* node = node_of(child);
         std::size_t match = fresh.size();
-        for (std::size_t i = 0; shown != nullptr && i < fresh.size(); ++i) {
-            if (!kept[i] && lstrcmpiA(fresh[i].path.c_str(), shown->folder.path.c_str()) == 0) {
+        for (std::size_t i = 0; node != nullptr && i < fresh.size(); ++i) {
+            if (!shown[i] && lstrcmpiA(fresh[i].path.c_str(), node->folder.path.c_str()) == 0) {
                 match = i;
                 break;
             }
         }
-        if (match < fresh.size()) {
-            kept[match] = true;
-            if (fresh[match].name != shown->folder.name) {
-                shown->folder.name = fresh[match].name;
+        if (match == fresh.size()) {
+            remove_vanished(item, child);
+        } else {
+            shown[match] = true;
+            if (fresh[match].name != node->folder.name) {
+                node->folder.name = fresh[match].name;
                 TVITEMA text{};
                 text.mask = TVIF_TEXT | TVIF_HANDLE;
                 text.hItem = child;
-                text.pszText = shown->folder.name.data();
+                text.pszText = node->folder.name.data();
                 TreeView_SetItem(handle(), &text);
             }
-        } else {
-            // A selection inside a vanished folder moves up to this folder.
-            for (HTREEITEM up = TreeView_GetSelection(handle()); up != nullptr; up = TreeView_GetParent(handle(), up)) {
-                if (up == child) {
-                    TreeView_SelectItem(handle(), item);
-                    break;
-                }
-            }
-            TreeView_DeleteItem(handle(), child);
         }
         child = next;
     }
+    return shown;
+}
+
+void ShellTreeView::remove_vanished(HTREEITEM parent, HTREEITEM child)
+{
+    // A selection inside the vanished folder moves up to its parent.
+    for (HTREEITEM up = TreeView_GetSelection(handle()); up != nullptr; up = TreeView_GetParent(handle(), up)) {
+        if (up == child) {
+            TreeView_SelectItem(handle(), parent);
+            break;
+        }
+    }
+    TreeView_DeleteItem(handle(), child);
+}
+
+void ShellTreeView::add_new(const Node& parent, std::vector<ShellFolderItem>& fresh, const std::vector<bool>& shown)
+{
     bool added = false;
     for (std::size_t i = 0; i < fresh.size(); ++i) {
-        if (!kept[i]) {
-            insert(item, std::move(fresh[i]));
-            added = true;
-        }
+        if (!shown[i])
+            added = insert(parent.item, std::move(fresh[i])) != nullptr || added;
     }
-    if (added) {
-        ComRef<IShellFolder> folder = bind(node->folder.absolute.get());
-        if (folder) {
-            TVSORTCB sort{};
-            sort.hParent = item;
-            sort.lParam = reinterpret_cast<LPARAM>(folder.get());
-            sort.lpfnCompare = [](LPARAM a, LPARAM b, LPARAM order) CALLBACK -> int {
-                auto* shell_order = reinterpret_cast<IShellFolder*>(order);
-                return static_cast<short>(HRESULT_CODE(
-                    shell_order->CompareIDs(0, ILFindLastID(reinterpret_cast<Node*>(a)->folder.absolute.get()),
-                                            ILFindLastID(reinterpret_cast<Node*>(b)->folder.absolute.get()))));
-            };
-            TreeView_SortChildrenCB(handle(), &sort, FALSE);
-        }
-    }
+    ComRef<IShellFolder> folder = added ? bind(parent.folder.absolute.get()) : ComRef<IShellFolder>();
+    if (!folder)
+        return;
+    // The new ones went in last; the shell's order puts them in place.
+    TVSORTCB sort{};
+    sort.hParent = parent.item;
+    sort.lParam = reinterpret_cast<LPARAM>(folder.get());
+    sort.lpfnCompare = [](LPARAM a, LPARAM b, LPARAM order) CALLBACK -> int {
+        return shell_order(*reinterpret_cast<IShellFolder*>(order), reinterpret_cast<Node*>(a)->folder,
+                           reinterpret_cast<Node*>(b)->folder);
+    };
+    TreeView_SortChildrenCB(handle(), &sort, FALSE);
+}
+
+void ShellTreeView::set_has_children(HTREEITEM item, bool has_children)
+{
     TVITEMA info{};
     info.mask = TVIF_CHILDREN | TVIF_HANDLE;
     info.hItem = item;
-    info.cChildren = TreeView_GetChild(handle(), item) != nullptr ? 1 : 0;
+    info.cChildren = has_children ? 1 : 0;
     TreeView_SetItem(handle(), &info);
 }
 
@@ -454,7 +462,7 @@ void ShellTreeView::check_for_changes()
         } else if (node->watch_closed) {
             // Changes may have been missed while it was closed.
             node->watch_closed = false;
-            if (is_folder(node->folder.path))
+            if (platform::directory_exists(node->folder.path))
                 node->watch = FolderWatch(node->folder.path);
             stale.push_back(node);
         }
@@ -485,7 +493,7 @@ void ShellTreeView::refresh_unwatched(HTREEITEM item)
     if (node == nullptr || !node->enumerated || node->watch.active() || node->watch_closed)
         return;
     refresh_children(item);
-    if (nodes_.contains(node) && is_folder(node->folder.path))
+    if (nodes_.contains(node) && platform::directory_exists(node->folder.path))
         node->watch = FolderWatch(node->folder.path);
 }
 
@@ -590,17 +598,14 @@ LRESULT CALLBACK ShellTreeView::subclass_proc(HWND window, UINT message, WPARAM 
 
 void ShellComboBox::create(Container& parent, int left, int top, int width)
 {
-    const int x = scale(left);
-    const int y = scale(top);
     create_window(WC_COMBOBOXEXA, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST,
-                  0, parent.handle(), RECT{x, y, x + scale(width), y + scale(300)});
+                  0, parent.handle(), scaled_rect(left, top, width, combo_first_height));
     SendMessageA(handle(), CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(system_small_icons()));
     fill({});
-    // The window's height is that of the control with its list dropped down:
-    // eight entries show at a time.
+    // The window's height is that of the control with its list dropped down.
     const auto field = static_cast<int>(SendMessageA(handle(), CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0));
     const auto entry = static_cast<int>(SendMessageA(handle(), CB_GETITEMHEIGHT, 0, 0));
-    const int height = field + 6 + 8 * entry + 2;
+    const int height = field + combo_field_frame + combo_shown_entries * entry + combo_list_frame;
     SetWindowPos(handle(), nullptr, 0, 0, scale(width), height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     const auto list = reinterpret_cast<HWND>(SendMessageA(handle(), CBEM_GETCOMBOCONTROL, 0, 0));
     if (list != nullptr)
@@ -625,8 +630,8 @@ void ShellComboBox::fill(const std::string& current)
 {
     entries_.clear();
     const auto add = [&](ShellFolderItem folder, int indent) { entries_.push_back(Entry{std::move(folder), indent}); };
-    add(describe(locate("rfDesktop").get()), 0);
-    const ItemIdList computer = locate("rfMyComputer");
+    add(describe(locate(ShellTreeView::Root::desktop).get()), 0);
+    const ItemIdList computer = locate(ShellTreeView::Root::computer);
     add(describe(computer.get()), 1);
     const std::string wanted = trimmed(current);
     for (ShellFolderItem& drive : subfolders(computer.get(), handle())) {

@@ -59,16 +59,21 @@ public:
 
     void create(Container& parent, int left, int top, int width, int height);
 
-    // A folder path, "rfDesktop" or "rfMyComputer" (any case). Setting the
-    // current root again does nothing; a new root becomes the only top node,
-    // expanded one level and selected, which runs OnChange. A path the shell
-    // cannot show raises its error text.
-    void set_root(const std::string& root);
-    [[nodiscard]] const std::string& root() const { return root_; }
+    // What the tree shows at its top: a folder given by its path, or one of
+    // the shell's two virtual folders.
+    enum class Root { path, desktop, computer };
+    // Setting the current root again (a path in any case) does nothing; a new
+    // root becomes the only top node, expanded one level and selected, which
+    // runs OnChange. A path the shell cannot show raises its error text.
+    void set_root(Root root);  // desktop or computer
+    void set_root(const std::string& path);
+    [[nodiscard]] Root root() const { return root_; }
+    // The path as set_root was given it; empty for a virtual folder.
+    [[nodiscard]] const std::string& root_path() const { return root_path_; }
     // The selected folder's parsing path: no trailing separator except at a
     // drive's root; empty when nothing is selected.
     [[nodiscard]] std::string selected_path() const;
-    // The same for any item of the tree.
+    // For tests: the same for any item of the tree.
     [[nodiscard]] std::string path_of(HTREEITEM item) const;
 
     // The menu a right click opens once the folder under the pointer is
@@ -85,7 +90,7 @@ public:
     // Closes the watches on a folder and the folders below it, so that it
     // can be renamed; they are opened again at the next check.
     void release_watches_under(const std::string& path);
-    // Watches open now; none while the tree is hidden.
+    // For tests: the watches open now; none while the tree is hidden.
     [[nodiscard]] int open_watch_count() const;
 
     LRESULT handle_notify(NMHDR& header) override;
@@ -99,9 +104,16 @@ private:
         bool watch_closed = false;  // closed for a rename or while hidden: reopen and re-list
     };
 
+    void show_root(ShellFolderItem top, Root root, const std::string& path);
     HTREEITEM insert(HTREEITEM parent, ShellFolderItem folder);
     void fill_children(HTREEITEM item);
     void refresh_children(HTREEITEM item);
+    // Which of the fresh listing is shown already; renames those, removes
+    // the shown folders not in it.
+    std::vector<bool> keep_or_remove_shown(HTREEITEM item, const std::vector<ShellFolderItem>& fresh);
+    void remove_vanished(HTREEITEM parent, HTREEITEM child);
+    void add_new(const Node& parent, std::vector<ShellFolderItem>& fresh, const std::vector<bool>& shown);
+    void set_has_children(HTREEITEM item, bool has_children);
     [[nodiscard]] Node* node_of(HTREEITEM item) const;
     void open_menu(POINT screen);
     void refresh_unwatched(HTREEITEM item);
@@ -109,7 +121,12 @@ private:
     static LRESULT CALLBACK subclass_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR id,
                                           DWORD_PTR self);
 
-    std::string root_;
+    Root root_ = Root::path;
+    std::string root_path_;  // empty before the first set_root
+    // Keyed by the address each tree item holds: the tree hands back items
+    // (in notifications, and after a refresh removed their folders) whose
+    // node may be gone already, so an item's pointer is used only once this
+    // map shows that the node is still there.
     std::unordered_map<Node*, std::unique_ptr<Node>> nodes_;
     bool quiet_ = false;  // no OnChange while the tree is rebuilt
     PopupMenu* popup_menu_ = nullptr;
@@ -129,9 +146,10 @@ public:
 
     // The folder of the selected entry; empty when none is selected.
     [[nodiscard]] std::string selected_path() const;
-    // Makes a folder the current entry, with the folders above it listed.
+    // For tests: makes a folder the current entry, with the folders above it listed.
     void set_path(const std::string& path);
 
+    // For tests: the entries as listed, with their indents.
     [[nodiscard]] int entry_count() const { return static_cast<int>(entries_.size()); }
     [[nodiscard]] const ShellFolderItem& entry(int index) const { return entry_at(index).folder; }
     [[nodiscard]] int entry_indent(int index) const { return entry_at(index).indent; }

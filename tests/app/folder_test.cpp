@@ -181,7 +181,7 @@ protected:
 TEST_F(Folders, RootsFromTheButtonsAndTheTreesRules)
 {
     auto& tree = Form1->stvw1;
-    EXPECT_EQ(tree.root(), "rfDesktop") << "the desktop from the start";
+    EXPECT_EQ(tree.root(), platform::win::ShellTreeView::Root::desktop) << "the desktop from the start";
     char desktop[MAX_PATH] = {};
     SHGetFolderPathA(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, 0, desktop);
     EXPECT_EQ(tree.selected_path(), desktop);
@@ -192,7 +192,7 @@ TEST_F(Folders, RootsFromTheButtonsAndTheTreesRules)
     EXPECT_EQ(FolderLine(), "folder line");
 
     ClickGlyph(Form1->button4);
-    EXPECT_EQ(tree.root(), "rfMyComputer");
+    EXPECT_EQ(tree.root(), platform::win::ShellTreeView::Root::computer);
     EXPECT_EQ(changes, 1);
     EXPECT_EQ(tree.selected_path(), ComputerId);
     EXPECT_EQ(TreeView_GetSelection(Tree()), Top());
@@ -204,22 +204,22 @@ TEST_F(Folders, RootsFromTheButtonsAndTheTreesRules)
 
     // No parent for a virtual folder or a drive's root.
     ClickGlyph(Form1->SpeedButton4);
-    EXPECT_EQ(tree.root(), "rfMyComputer");
+    EXPECT_EQ(tree.root(), platform::win::ShellTreeView::Root::computer);
     tree.set_root("C:\\");
     changes = 0;
     ClickGlyph(Form1->SpeedButton4);
     EXPECT_EQ(changes, 0);
-    EXPECT_EQ(tree.root(), "C:\\");
+    EXPECT_EQ(tree.root_path(), "C:\\");
     EXPECT_TRUE(Shows(Top(), data.path()));
 
     tree.set_root(data / "sub");
     EXPECT_EQ(tree.selected_path(), data / "sub");
     ClickGlyph(Form1->SpeedButton4);
-    EXPECT_EQ(tree.root(), data.path() + "\\");
+    EXPECT_EQ(tree.root_path(), data.path() + "\\");
     EXPECT_EQ(tree.selected_path(), data.path()) << "no separator at the end";
     EXPECT_EQ(FolderLine(), data.path());
     ClickGlyph(Form1->SpeedButton4);
-    EXPECT_EQ(tree.root(), "C:\\");
+    EXPECT_EQ(tree.root_path(), "C:\\");
     EXPECT_EQ(tree.selected_path(), "C:\\");
 
     // Names compared without regard to case.
@@ -228,14 +228,14 @@ TEST_F(Folders, RootsFromTheButtonsAndTheTreesRules)
     EXPECT_EQ(changes, 0);
 
     ClickGlyph(Form1->SpeedButton5);
-    EXPECT_EQ(tree.root(), ApplicationFolder);
+    EXPECT_EQ(tree.root_path(), ApplicationFolder);
     EXPECT_EQ(tree.selected_path() + "\\", ApplicationFolder);
     ClickGlyph(Form1->button2);
-    EXPECT_EQ(tree.root(), "rfdesktop");
+    EXPECT_EQ(tree.root(), platform::win::ShellTreeView::Root::desktop);
 
     // A root the shell cannot show raises, and the tree stays.
     EXPECT_THROW(tree.set_root(data / "missing"), std::runtime_error);
-    EXPECT_EQ(tree.root(), "rfdesktop");
+    EXPECT_EQ(tree.root(), platform::win::ShellTreeView::Root::desktop);
     EXPECT_EQ(TreeView_GetSelection(Tree()), Top());
 }
 
@@ -312,7 +312,7 @@ TEST_F(Folders, RightClickSelectsThenNewCreatesTheFolderAndReRoots)
     EXPECT_NE(on_button, CLR_INVALID);
     EXPECT_TRUE(Exists(data / "sub\\x"));
     EXPECT_EQ(DialogBaseFolder, data / "sub\\x\\");
-    EXPECT_EQ(tree.root(), data / "sub") << "re-rooted where the folder was made";
+    EXPECT_EQ(tree.root_path(), data / "sub") << "re-rooted where the folder was made";
     EXPECT_EQ(ChildrenOf(Top()), (Paths{data / "sub\\x"}));
     EXPECT_EQ(FolderLine(), data / "sub");
     EXPECT_EQ(changes, 2);
@@ -423,7 +423,7 @@ TEST_F(Folders, RenameLooksBesideTheFolderAndReRootsAtTheNewName)
     EXPECT_EQ(messages[0].text, "Folder exists already.") << "the name is taken beside it";
     EXPECT_FALSE(Exists(data / "sub"));
     EXPECT_TRUE(Exists(data / "renamed\\inner"));
-    EXPECT_EQ(tree.root(), data / "renamed\\");
+    EXPECT_EQ(tree.root_path(), data / "renamed\\");
     EXPECT_EQ(tree.selected_path(), data / "renamed");
     EXPECT_EQ(FolderLine(), data / "renamed");
 
@@ -438,12 +438,12 @@ TEST_F(Folders, RenameLooksBesideTheFolderAndReRootsAtTheNewName)
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, "Error on renaming new folder");
     EXPECT_EQ(messages[0].flags, static_cast<unsigned>(MB_OK | MB_ICONWARNING));
-    EXPECT_EQ(tree.root(), "C:\\");
+    EXPECT_EQ(tree.root_path(), "C:\\");
 }
 
 TEST_F(Folders, NewInAVirtualFolderFailsWithAWarning)
 {
-    Form1->stvw1.set_root("rfMyComputer");
+    Form1->stvw1.set_root(platform::win::ShellTreeView::Root::computer);
     Later dialog(200, [&] {
         Type("x");
         Form2->Button1.click();
@@ -453,7 +453,7 @@ TEST_F(Folders, NewInAVirtualFolderFailsWithAWarning)
     EXPECT_EQ(messages[0].text, "Error on creating new folder");
     EXPECT_EQ(messages[0].caption, "ARVELON IMU");
     EXPECT_EQ(messages[0].flags, static_cast<unsigned>(MB_OK | MB_ICONWARNING));
-    EXPECT_EQ(Form1->stvw1.root(), "rfMyComputer");
+    EXPECT_EQ(Form1->stvw1.root(), platform::win::ShellTreeView::Root::computer);
 }
 
 TEST_F(Folders, DropDownListsDesktopComputerAndDrivesAndReRootsOnlyAtUsableFolders)
@@ -472,10 +472,10 @@ TEST_F(Folders, DropDownListsDesktopComputerAndDrivesAndReRootsOnlyAtUsableFolde
     EXPECT_EQ((dropped.bottom - dropped.top) / SendMessageA(combo.handle(), CB_GETITEMHEIGHT, 0, 0), 8);
 
     ChooseComboEntry(ComputerId);
-    EXPECT_EQ(Form1->stvw1.root(), "rfDesktop") << "the computer entry is ignored";
+    EXPECT_EQ(Form1->stvw1.root(), platform::win::ShellTreeView::Root::desktop) << "the computer entry is ignored";
     EXPECT_EQ(changes, 0);
     ChooseComboEntry("C:\\");
-    EXPECT_EQ(Form1->stvw1.root(), "C:\\");
+    EXPECT_EQ(Form1->stvw1.root_path(), "C:\\");
     EXPECT_EQ(Form1->stvw1.selected_path(), "C:\\");
     EXPECT_EQ(FolderLine(), "C:\\");
     EXPECT_EQ(combo.selected_path(), "C:\\");
@@ -489,7 +489,7 @@ TEST_F(Folders, DropDownListsDesktopComputerAndDrivesAndReRootsOnlyAtUsableFolde
     EXPECT_EQ(combo.entry_indent(drive + 2), 4);
     EXPECT_EQ(combo.selected_path(), data / "sub");
     ChooseComboEntry(data.path());
-    EXPECT_EQ(Form1->stvw1.root(), data.path());
+    EXPECT_EQ(Form1->stvw1.root_path(), data.path());
     EXPECT_EQ(combo.selected_path(), data.path());
 }
 
@@ -574,7 +574,7 @@ TEST_F(Folders, DISABLED_FolderStepStaysOnScreen)
     Form1->Memo1.clear();
     Form1->FormCreate(*Form1);
     FolderLineIndex = Form1->Memo1.add_line("");
-    Form1->stvw1.set_root("rfMyComputer");
+    Form1->stvw1.set_root(platform::win::ShellTreeView::Root::computer);
     const HTREEITEM drive = ChildAt(Top(), "C:\\");
     ASSERT_NE(drive, nullptr);
     TreeView_Expand(Tree(), drive, TVE_EXPAND);

@@ -439,7 +439,7 @@ TEST_F(Run, UnusableRememberedFoldersFallBackToTheProgramFolder)
         SetRemembered(remembered);
         RunWith(Form1->SpeedButton2,
                 {CloseWhen("the folder step's OK button", [] { return Form1->Button3.visible(); })});
-        EXPECT_EQ(Form1->stvw1.root(), ApplicationFolder) << remembered;
+        EXPECT_EQ(Form1->stvw1.root_path(), ApplicationFolder) << remembered;
         Restart();
     }
     // A value of another type counts as none.
@@ -450,7 +450,7 @@ TEST_F(Run, UnusableRememberedFoldersFallBackToTheProgramFolder)
     RegCloseKey(key);
     RunWith(Form1->SpeedButton2,
             {CloseWhen("the folder step's OK button", [] { return Form1->Button3.visible(); })});
-    EXPECT_EQ(Form1->stvw1.root(), ApplicationFolder);
+    EXPECT_EQ(Form1->stvw1.root_path(), ApplicationFolder);
     EXPECT_TRUE(messages.empty());
 
     // A program folder that the code page cannot name: the step starts at the computer.
@@ -459,7 +459,7 @@ TEST_F(Run, UnusableRememberedFoldersFallBackToTheProgramFolder)
     Form1->FormCreate(*Form1);
     platform::win::application().set_exe_path_override({});
     RunWith(Form1->SpeedButton2, {CloseWhen("the folder step's OK button", [] { return Form1->Button3.visible(); })});
-    EXPECT_EQ(Form1->stvw1.root(), "rfMyComputer");
+    EXPECT_EQ(Form1->stvw1.root(), platform::win::ShellTreeView::Root::computer);
     EXPECT_TRUE(messages.empty());
 }
 

@@ -85,6 +85,13 @@ bool set_current_directory(const std::string& path);
 // components resolved as the system does.
 [[nodiscard]] std::string full_path(const std::string& path);
 
+// False when a component of the relative path is not a plain file or folder
+// name to the system. On Windows that is one with a colon (it would open an
+// alternate data stream) or a device name: CON, PRN, AUX, NUL, COM1 to COM9
+// and LPT1 to LPT9, whatever the case and extension, and with trailing blanks.
+// POSIX has no such names.
+[[nodiscard]] bool is_plain_relative_path(const std::string& path);
+
 // Milliseconds since some fixed moment; wraps around at 2^32.
 [[nodiscard]] std::uint32_t tick_count();
 

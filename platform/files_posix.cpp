@@ -343,4 +343,6 @@ std::string oem_to_ansi(const std::string& name)
 
 std::string utf8_to_ansi(const std::string& name) { return name; }
 
+bool is_plain_relative_path(const std::string&) { return true; }
+
 }  // namespace platform

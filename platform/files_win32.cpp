@@ -221,6 +221,26 @@ std::string oem_to_ansi(const std::string& name)
 
 std::string utf8_to_ansi(const std::string& name) { return convert_code_page(name, CP_UTF8, CP_ACP); }
 
+bool is_plain_relative_path(const std::string& path)
+{
+    if (path.find(':') != std::string::npos) return false;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t end = path.find_first_of("/\\", start);
+        if (end == std::string::npos) end = path.size();
+        std::string base = path.substr(start, std::min(path.find('.', start), end) - start);
+        while (!base.empty() && base.back() == ' ') base.pop_back();
+        for (char& c : base)
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return false;
+        if (base.size() == 4 && (base.rfind("COM", 0) == 0 || base.rfind("LPT", 0) == 0) && base[3] >= '1' &&
+            base[3] <= '9')
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
 std::wstring ansi_to_wide(const std::string& text)
 {
     const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);

@@ -196,29 +196,6 @@ private:
     std::map<std::int64_t, std::int64_t> spans_;  // begin -> end
 };
 
-#ifdef _WIN32
-// CON, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9 open a device in any
-// component, whatever the case and extension, and with trailing blanks.
-bool names_a_device(const std::string& name)
-{
-    std::size_t start = 0;
-    while (start <= name.size()) {
-        std::size_t end = name.find_first_of("/\\", start);
-        if (end == std::string::npos) end = name.size();
-        std::string base = name.substr(start, std::min(name.find('.', start), end) - start);
-        while (!base.empty() && base.back() == ' ') base.pop_back();
-        for (char& c : base)
-            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-        if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
-        if (base.size() == 4 && (base.rfind("COM", 0) == 0 || base.rfind("LPT", 0) == 0) && base[3] >= '1' &&
-            base[3] <= '9')
-            return true;
-        start = end + 1;
-    }
-    return false;
-}
-#endif
-
 // extract_entry on names in the ANSI code page.
 // Without a local header at header_offset, one at fallback_offset (when not
 // negative) is taken instead. With `covered`, an entry that shares bytes with
@@ -471,12 +448,7 @@ bool entry_name_is_safe(const std::string& name)
     }
     const std::size_t first = name.find_first_not_of("/\\");
     if (first != std::string::npos && first + 1 < name.size() && name[first + 1] == ':') return false;
-#ifdef _WIN32
-    // Elsewhere in a Windows name a colon would open an alternate data stream.
-    if (name.find(':') != std::string::npos) return false;
-    if (names_a_device(name)) return false;
-#endif
-    return true;
+    return platform::is_plain_relative_path(name);
 }
 
 bool set_flatten_paths(bool flatten) { return std::exchange(flatten_paths, flatten); }

@@ -1,5 +1,5 @@
-// A fresh folder under the system's temporary folder for one test, removed
-// with everything in it when the test ends.
+// The tests' one scratch folder: a fresh folder for one test, removed with
+// everything in it when the test ends.
 #pragma once
 
 #include <atomic>
@@ -14,14 +14,18 @@ namespace imu_test {
 
 class TempFolder {
 public:
-    TempFolder()
+    // The tag goes into the folder's name, so that a folder left behind says
+    // which tests left it; the base is the system's temporary folder unless a
+    // test needs its files elsewhere.
+    explicit TempFolder(const std::string& tag = "test",
+                        const std::filesystem::path& base = std::filesystem::temp_directory_path())
     {
         static std::atomic<unsigned> counter{0};
         std::random_device random;
         const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-        const std::string leaf = "imu-test-" + std::to_string(random()) + "-" + std::to_string(stamp) + "-" +
+        const std::string leaf = "imu-" + tag + "-" + std::to_string(random()) + "-" + std::to_string(stamp) + "-" +
                                  std::to_string(counter++);
-        path_ = std::filesystem::temp_directory_path() / leaf;
+        path_ = base / leaf;
         std::filesystem::create_directories(path_);
     }
     TempFolder(const TempFolder&) = delete;

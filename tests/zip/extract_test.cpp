@@ -98,7 +98,7 @@ protected:
 
     fs::path out(const std::string& relative) const { return fs::path(target_) / relative; }
 
-    ScratchDir dir_{"extract"};
+    TempFolder dir_{"extract"};
     std::string target_;
 };
 
@@ -133,10 +133,10 @@ TEST(ArchivesOfOtherTools, ExtractByteForByteAsUnzipDoes)
         fields >> name >> expected_dir >> mode;
         SCOPED_TRACE(name);
         ++archives;
-        ScratchDir out("unzip-like");
+        TempFolder out{"unzip-like"};
         events.clear();
         const std::string archive = (base / name).string();
-        const std::int32_t count = extract_matching_ex(archive.c_str(), out.str().c_str(), "*.*", record, nullptr);
+        const std::int32_t count = extract_matching_ex(archive.c_str(), out.path().string().c_str(), "*.*", record, nullptr);
         ASSERT_GE(count, 0);
         EXPECT_EQ(count, count_of(REPORT_ENTRY_DONE));
         EXPECT_EQ(count_of(REPORT_ENTRY_FAILED), 0);
@@ -181,7 +181,7 @@ TEST(ArchivesOfOtherTools, StreamedEntriesFindTheirCrcAfterTheirData)
     const std::string archive = (base / "zip-streamed.zip").string();
     ZipDirScan scan;
     ASSERT_EQ(zip_dir_first(archive.c_str(), scan), 0);
-    ScratchDir out("streamed");
+    TempFolder out{"streamed"};
     int files = 0;
     do {
         const std::string name = scan.name;
@@ -562,9 +562,9 @@ TEST_F(ExtractTest, Utf8FlaggedNamesAreNotTakenAsOemText)
 TEST_F(ExtractTest, CallersPathsAreTakenAsGivenAndOnlyEntryNamesAreConverted)
 {
 #ifdef _WIN32
-    const std::string folder = dir_.str() + "\\Jos\xE9 \xFC\xDF", ue = "\xFC";  // ANSI code page 1252
+    const std::string folder = dir_.path().string() + "\\Jos\xE9 \xFC\xDF", ue = "\xFC";  // ANSI code page 1252
 #else
-    const std::string folder = dir_.str() + "\\Jos\xC3\xA9 \xC3\xBC\xC3\x9F", ue = "\xC3\xBC";
+    const std::string folder = dir_.path().string() + "\\Jos\xC3\xA9 \xC3\xBC\xC3\x9F", ue = "\xC3\xBC";
 #endif
     ASSERT_TRUE(platform::create_directory(folder));
     const std::string bytes = build_zip({stored("\x81" "ber.txt", "oem")});  // code page 437: u umlaut is 0x81
@@ -705,7 +705,7 @@ TEST(SmallOperations, RatioNamePartAndDirectoryPath)
     EXPECT_EQ(name_part("plain"), "plain");
     EXPECT_EQ(name_part("dir\\"), "");
 
-    ScratchDir dir("mkdir");
+    TempFolder dir{"mkdir"};
     EXPECT_EQ(make_directory_path(""), -1);
     EXPECT_EQ(make_directory_path(dir.file("x/y/z")), 0);
     EXPECT_TRUE(fs::is_directory(dir.path() / "x/y/z"));
@@ -928,7 +928,7 @@ TEST(ArchivesOfOtherTools, CompressedInputIsReadInBlocksOf4096WithAPercentAtEach
                               {}});
     written.clear();
     report_proc = record_written;
-    ScratchDir out("cadence");
+    TempFolder out{"cadence"};
     const std::int32_t result = extract_entry(archive.c_str(), out.file("large").c_str(), offset, 1, 0);
     report_proc = nullptr;
     platform::set_pump_hooks({});

@@ -9,6 +9,7 @@
 
 #include "zip/legacy_harness.h"
 #include "zip/unzip.h"
+#include "zip/zip_test_support.h"
 
 namespace {
 
@@ -82,17 +83,6 @@ std::uint32_t get32(const Bytes& b, std::size_t at)
 }
 std::uint16_t get16(const Bytes& b, std::size_t at) { return static_cast<std::uint16_t>(b.at(at) | b.at(at + 1) << 8); }
 
-void put32(Bytes& b, std::uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
-void put16(Bytes& b, std::uint32_t v)
-{
-    b.push_back(static_cast<std::uint8_t>(v));
-    b.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-
 struct Entry {
     std::uint16_t flags = 0;
     std::uint16_t method = 0;
@@ -131,62 +121,28 @@ std::vector<Entry> local_entries(const Bytes& archive)
 // The same entries streamed: local headers with flag bit 3 and no sizes or
 // CRC, a data descriptor after each entry's data, the true values in the
 // central directory.
-Bytes streamed_archive(const std::vector<Entry>& entries)
+std::string streamed_archive(const std::vector<Entry>& entries)
 {
-    Bytes out;
-    Bytes central;
+    std::vector<ziptest::TestEntry> streamed;
     for (const Entry& e : entries) {
-        const auto offset = static_cast<std::uint32_t>(out.size());
-        const std::uint16_t flags = static_cast<std::uint16_t>(e.flags | 0x08);
-        put32(out, 0x04034B50);
-        put16(out, 20);
-        put16(out, flags);
-        put16(out, e.method);
-        put32(out, e.date_time);
-        put32(out, 0);
-        put32(out, 0);
-        put32(out, 0);
-        put16(out, static_cast<std::uint32_t>(e.name.size()));
-        put16(out, 0);
-        out.insert(out.end(), e.name.begin(), e.name.end());
-        out.insert(out.end(), e.data.begin(), e.data.end());
-        put32(out, 0x08074B50);
-        put32(out, e.crc);
-        put32(out, e.csize);
-        put32(out, e.size);
-
-        put32(central, 0x02014B50);
-        put16(central, 20);
-        put16(central, 20);
-        put16(central, flags);
-        put16(central, e.method);
-        put32(central, e.date_time);
-        put32(central, e.crc);
-        put32(central, e.csize);
-        put32(central, e.size);
-        put16(central, static_cast<std::uint32_t>(e.name.size()));
-        put32(central, 0);   // extra field and comment lengths
-        put32(central, 0);   // disk number and internal attributes
-        put32(central, 0);   // external attributes
-        put32(central, offset);
-        central.insert(central.end(), e.name.begin(), e.name.end());
+        ziptest::TestEntry s;
+        s.name = e.name;
+        s.data.assign(e.data.begin(), e.data.end());
+        s.method = e.method;
+        s.flags = e.flags;
+        s.crc = e.crc;
+        s.size = e.size;
+        s.date_time = e.date_time;
+        s.descriptor = true;
+        streamed.push_back(std::move(s));
     }
-    const auto central_at = static_cast<std::uint32_t>(out.size());
-    out.insert(out.end(), central.begin(), central.end());
-    put32(out, 0x06054B50);
-    put32(out, 0);
-    put16(out, static_cast<std::uint32_t>(entries.size()));
-    put16(out, static_cast<std::uint32_t>(entries.size()));
-    put32(out, static_cast<std::uint32_t>(central.size()));
-    put32(out, central_at);
-    put16(out, 0);
-    return out;
+    return ziptest::build_zip(streamed);
 }
 
 fs::path streamed_copy(const std::string& archive)
 {
     const fs::path path = legacy_test::scratch_path("streamed") += ".zip";
-    legacy_test::write_file(path, streamed_archive(local_entries(legacy_test::read_file(testdata_dir / archive))));
+    ziptest::write_file(path, streamed_archive(local_entries(legacy_test::read_file(testdata_dir / archive))));
     return path;
 }
 

@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "platform/pump.h"
+#include "tests/platform/temp_folder.h"
 #include "zip/extract_state.h"
 
 namespace legacy_test {
@@ -22,22 +23,6 @@ void capture_report(std::int32_t value, zip::ZipReport* report)
     if (captured_reports != nullptr && report->status == zip::REPORT_BYTES_WRITTEN)
         captured_reports->push_back(value);
 }
-
-struct ScratchDir {
-    std::filesystem::path path;
-    ScratchDir()
-    {
-        std::random_device entropy;
-        path = std::filesystem::temp_directory_path() /
-               ("imu-legacy-" + std::to_string(entropy()) + "-" + std::to_string(entropy()));
-        std::filesystem::create_directories(path);
-    }
-    ~ScratchDir()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-};
 
 }  // namespace
 
@@ -55,8 +40,8 @@ Bytes BitWriter::bytes() const { return bytes_; }
 
 std::filesystem::path scratch_dir()
 {
-    static ScratchDir dir;
-    return dir.path;
+    static imu_test::TempFolder dir{"legacy"};
+    return dir.path();
 }
 
 std::filesystem::path scratch_path(const std::string& stem)

@@ -24,30 +24,11 @@ namespace fs = std::filesystem;
 
 // Thousands of small batches: on Linux they go to the memory file system when
 // there is one, where they take a tenth of the time they take on a disk.
-class ScratchDir {
-public:
-    ScratchDir()
-    {
-        static int counter = 0;
-        std::error_code ec;
-        const fs::path base = fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path();
-        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-        path_ = base / ("imu-robust-" + std::to_string(stamp) + "-" + std::to_string(++counter));
-        fs::remove_all(path_, ec);
-        fs::create_directories(path_);
-    }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-    ~ScratchDir()
-    {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
+fs::path fast_scratch_base()
+{
+    std::error_code ec;
+    return fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path();
+}
 
 // Comparable form of a path as the library reports it and as the folder
 // listing shows it. Windows ignores case and trailing dots and spaces.
@@ -215,7 +196,7 @@ public:
     }
 
 private:
-    ScratchDir scratch_;
+    ziptest::TempFolder scratch_{"robust", fast_scratch_base()};
     fs::path chain_;
     fs::path target_;
 };

@@ -1,4 +1,4 @@
-// Helpers for the extraction tests: a scratch folder, file contents, a small
+// Helpers for the extraction tests: file contents, a small
 // ZIP writer for hand-made archives and a bit writer for hand-made deflate
 // streams.
 #pragma once
@@ -11,40 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "tests/platform/temp_folder.h"
+
 namespace ziptest {
 
 namespace fs = std::filesystem;
 
-// A fresh folder that is removed again with everything in it.
-class ScratchDir {
-public:
-    explicit ScratchDir(const std::string& tag)
-    {
-        static int counter = 0;
-        path_ = fs::temp_directory_path() / ("imu-ext-" + tag + "-" + std::to_string(++counter));
-        remove();
-        fs::create_directories(path_);
-    }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-    ~ScratchDir() { remove(); }
-
-    const fs::path& path() const { return path_; }
-    std::string str() const { return path_.string(); }
-    std::string file(const std::string& relative) const { return (path_ / relative).string(); }
-
-private:
-    void remove()
-    {
-        std::error_code ec;
-        // Read-only files left by a test would stop the removal on Windows.
-        if (fs::exists(path_, ec))
-            for (const auto& item : fs::recursive_directory_iterator(path_, ec))
-                fs::permissions(item.path(), fs::perms::owner_write, fs::perm_options::add, ec);
-        fs::remove_all(path_, ec);
-    }
-    fs::path path_;
-};
+using imu_test::TempFolder;
+using ScratchDir = imu_test::TempFolder;
 
 inline std::string read_file(const fs::path& path)
 {
@@ -169,6 +143,7 @@ struct TestEntry {
     std::uint16_t method = 0;
     std::uint16_t flags = 0;
     std::optional<std::uint32_t> crc;     // the CRC written; plain's when not given
+    std::optional<std::uint32_t> size;    // the uncompressed size written; plain's when not given
     std::uint32_t date_time = dos_date_time(2021, 6, 15, 10, 20, 30);
     std::uint8_t attributes = 0;
     std::uint8_t host = 0;                // 0 = MS-DOS, whose attributes count
@@ -218,7 +193,7 @@ inline std::string build_zip(const std::vector<TestEntry>& entries, const std::s
     for (const TestEntry& e : entries) {
         const std::uint32_t crc = e.crc.value_or(crc32_of(e.plain));
         const auto csize = static_cast<std::uint32_t>(e.data.size());
-        const auto usize = static_cast<std::uint32_t>(e.plain.size());
+        const auto usize = e.size.value_or(static_cast<std::uint32_t>(e.plain.size()));
         const std::uint16_t flags = static_cast<std::uint16_t>(e.flags | (e.descriptor ? 8 : 0));
         const auto offset = static_cast<std::uint32_t>(out.size() - (offsets_count_stub ? 0 : stub.size()));
 

@@ -52,18 +52,22 @@ std::map<std::string, Bytes> expected_files(const std::string& archive)
     return files;
 }
 
+// A test's name from its archive's: letters and digits only.
+std::string archive_test_name(const ::testing::TestParamInfo<std::string>& info)
+{
+    std::string name = info.param;
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c)))
+            c = '_';
+    return name;
+}
+
 class LegacyArchive : public ::testing::TestWithParam<std::string> {};
 
 INSTANTIATE_TEST_SUITE_P(Testdata, LegacyArchive,
                          ::testing::Values("SHRUNK.ZIP", "imploding-4Kdict-2trees.zip", "imploding-8Kdict-3trees.zip",
                                            "lorem-ipsum-implode.zip", "mixed.zip"),
-                         [](const auto& info) {
-                             std::string name = info.param;
-                             for (char& c : name)
-                                 if (!std::isalnum(static_cast<unsigned char>(c)))
-                                     c = '_';
-                             return name;
-                         });
+                         archive_test_name);
 
 TEST_P(LegacyArchive, EveryEntryExtractsAsUnzipExtractsIt)
 {
@@ -83,66 +87,37 @@ std::uint32_t get32(const Bytes& b, std::size_t at)
 }
 std::uint16_t get16(const Bytes& b, std::size_t at) { return static_cast<std::uint16_t>(b.at(at) | b.at(at + 1) << 8); }
 
-struct Entry {
-    std::uint16_t flags = 0;
-    std::uint16_t method = 0;
-    std::uint32_t date_time = 0;
-    std::uint32_t crc = 0;
-    std::uint32_t csize = 0;
-    std::uint32_t size = 0;
-    std::string name;
-    Bytes data;
-};
-
-// The entries of an archive whose local headers carry their sizes.
-std::vector<Entry> local_entries(const Bytes& archive)
+// The entries of an archive whose local headers carry their sizes, to be
+// written again streamed: sizes and CRC after the data (flag bit 3), the true
+// values in the central directory.
+std::vector<ziptest::TestEntry> streamed_entries(const Bytes& archive)
 {
-    std::vector<Entry> entries;
+    std::vector<ziptest::TestEntry> entries;
     for (std::size_t at = 0; at + 30 <= archive.size() && get32(archive, at) == 0x04034B50;) {
-        Entry e;
+        ziptest::TestEntry e;
         e.flags = get16(archive, at + 6);
         e.method = get16(archive, at + 8);
         e.date_time = get32(archive, at + 10);
         e.crc = get32(archive, at + 14);
-        e.csize = get32(archive, at + 18);
+        const std::uint32_t csize = get32(archive, at + 18);
         e.size = get32(archive, at + 22);
+        e.descriptor = true;
         const std::size_t name_length = get16(archive, at + 26);
         const std::size_t data_at = at + 30 + name_length + get16(archive, at + 28);
         e.name.assign(archive.begin() + static_cast<std::ptrdiff_t>(at + 30),
                       archive.begin() + static_cast<std::ptrdiff_t>(at + 30 + name_length));
         e.data.assign(archive.begin() + static_cast<std::ptrdiff_t>(data_at),
-                      archive.begin() + static_cast<std::ptrdiff_t>(data_at + e.csize));
-        at = data_at + e.csize;
+                      archive.begin() + static_cast<std::ptrdiff_t>(data_at + csize));
+        at = data_at + csize;
         entries.push_back(std::move(e));
     }
     return entries;
 }
 
-// The same entries streamed: local headers with flag bit 3 and no sizes or
-// CRC, a data descriptor after each entry's data, the true values in the
-// central directory.
-std::string streamed_archive(const std::vector<Entry>& entries)
-{
-    std::vector<ziptest::TestEntry> streamed;
-    for (const Entry& e : entries) {
-        ziptest::TestEntry s;
-        s.name = e.name;
-        s.data.assign(e.data.begin(), e.data.end());
-        s.method = e.method;
-        s.flags = e.flags;
-        s.crc = e.crc;
-        s.size = e.size;
-        s.date_time = e.date_time;
-        s.descriptor = true;
-        streamed.push_back(std::move(s));
-    }
-    return ziptest::build_zip(streamed);
-}
-
 fs::path streamed_copy(const std::string& archive)
 {
     const fs::path path = legacy_test::scratch_path("streamed") += ".zip";
-    ziptest::write_file(path, streamed_archive(local_entries(legacy_test::read_file(testdata_dir / archive))));
+    ziptest::write_file(path, ziptest::build_zip(streamed_entries(legacy_test::read_file(testdata_dir / archive))));
     return path;
 }
 
@@ -151,13 +126,7 @@ class StreamedEntries : public ::testing::TestWithParam<std::string> {};
 INSTANTIATE_TEST_SUITE_P(DataDescriptor, StreamedEntries,
                          ::testing::Values("SHRUNK.ZIP", "imploding-4Kdict-2trees.zip", "imploding-8Kdict-3trees.zip",
                                            "lorem-ipsum-implode.zip"),
-                         [](const auto& info) {
-                             std::string name = info.param;
-                             for (char& c : name)
-                                 if (!std::isalnum(static_cast<unsigned char>(c)))
-                                     c = '_';
-                             return name;
-                         });
+                         archive_test_name);
 
 TEST_P(StreamedEntries, ExtractThroughTheBatchWithTheCentralDirectorysSizes)
 {
@@ -173,7 +142,7 @@ TEST_P(StreamedEntries, DirectExtractionWithoutThoseSizesFailsAndLeavesNoFile)
 {
     const fs::path archive = streamed_copy(GetParam());
     const fs::path output = legacy_test::scratch_path("streamed-direct");
-    const std::vector<Entry> entries = local_entries(legacy_test::read_file(testdata_dir / GetParam()));
+    const std::vector<ziptest::TestEntry> entries = streamed_entries(legacy_test::read_file(testdata_dir / GetParam()));
     // A shrunk entry cannot be decoded without its compressed size; an
     // imploded one runs on until the archive ends.
     const std::int32_t expected = entries.front().method == 1 ? zip::UZ_UNSUPPORTED : zip::UZ_READ_ERROR;

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -291,90 +292,330 @@ const HuffmanEntry* decode_symbol(const HuffmanEntry* table, std::int32_t bits)
     return true;
 }
 
-// The fast path decodes straight from the input buffer into a 64-bit bit
+// ---- Fast path ----
+//
+// The fast path decodes straight from the input buffer through a 64-bit bit
 // buffer while enough bytes are buffered that no symbol could ask for a
 // refill, and while the window has room for the longest match without a
 // flush. It never reads past the buffered bytes and hands unused whole bytes
-// back before it returns, so refills, progress reports, flushes and results
-// happen exactly where the byte-wise path would have them.
-constexpr std::ptrdiff_t FAST_INPUT_MARGIN = 8;   // one 64-bit top-up covers a whole length/distance pair (48 bits)
-constexpr unsigned FAST_WINDOW_MARGIN = 258;      // the longest match
+// back before it returns; the careful path below (the byte-wise bit reader on
+// the multi-level tables) takes every symbol near the end of a buffer or of
+// the window. So refills, progress reports, aborts, flushes and results
+// happen exactly where the byte-wise decoder alone would have them.
+//
+// Fast tables. One 32-bit word per slot, indexed by the next bits of the
+// input (the first bit sent is the index's low bit):
+//
+//   bits  0..7   drop: the bits this entry consumes in all, its code bits in
+//                this table and the extra bits that follow them
+//   bits  8..11  code: the code bits in this table; for a link, the index
+//                bits of the sub-table
+//   bits 12..15  flags: FAST_LITERAL, with FAST_SECOND for two literals;
+//                FAST_LINK; FAST_SPECIAL for end of block or invalid; none
+//                for a length or distance
+//   bits 16..31  value: a literal, in both bytes; two literals, the first in
+//                the low byte; the base of a length or distance; the slot
+//                where a sub-table starts; 1 for end of block, 0 for invalid
+//
+// Each kind is one flag so that the loop tells them apart with one test.
+//
+// A length or distance is value + (the dropped bits >> code), so one lookup
+// and one shift take the code and its extra bits together. The root table has
+// FAST_LITERAL_BITS (literal/length) or FAST_DISTANCE_BITS (distance) index
+// bits; a longer code goes through a link (which drops the root bits) into a
+// sub-table just big enough for the longest code under that root slot. The
+// sub-tables follow the root in the same array. Code space a code leaves
+// unused is invalid, as in the careful tables.
+
+constexpr unsigned MAX_DEFLATE_CODE_BITS = 15;   // code lengths are sent as 0..15
+// 2048 slots: nearly every literal/length code and its extra bits end in the
+// root, and the table (8 KiB) still sits in the first-level cache.
+constexpr unsigned FAST_LITERAL_BITS = 11;
+// Distance codes are fewer; 256 slots cover the usual ones with their extra bits.
+constexpr unsigned FAST_DISTANCE_BITS = 8;
+// Enough for any code: at worst every code longer than the root bits opens a
+// sub-table of its own, for the longest code length.
+constexpr unsigned FAST_LITERAL_SLOTS = (1u << FAST_LITERAL_BITS) + 288 * (1u << (MAX_DEFLATE_CODE_BITS - FAST_LITERAL_BITS));
+constexpr unsigned FAST_DISTANCE_SLOTS = (1u << FAST_DISTANCE_BITS) + 32 * (1u << (MAX_DEFLATE_CODE_BITS - FAST_DISTANCE_BITS));
+
+constexpr std::uint32_t FAST_BASE = 0;   // a length or distance: no flag
+constexpr std::uint32_t FAST_LITERAL = 1u << 12;
+constexpr std::uint32_t FAST_SECOND = 1u << 13;
+constexpr unsigned FAST_SECOND_SHIFT = 13;
+constexpr std::uint32_t FAST_LINK = 1u << 14;
+constexpr std::uint32_t FAST_SPECIAL = 1u << 15;
+
+constexpr std::uint32_t fast_entry(std::uint32_t flags, unsigned code, unsigned drop, unsigned value)
+{
+    return value << 16 | flags | code << 8 | drop;
+}
+constexpr unsigned fast_drop(std::uint32_t entry) { return entry & 0xFF; }
+constexpr unsigned fast_code(std::uint32_t entry) { return (entry >> 8) & 0xF; }
+constexpr unsigned fast_value(std::uint32_t entry) { return entry >> 16; }
+
+constexpr std::uint32_t FAST_INVALID_ENTRY = fast_entry(FAST_SPECIAL, 0, 0, 0);
+
+// The fast tables of one entry, built again for every block from the code
+// lengths the careful builder has already accepted.
+struct FastTables {
+    std::uint32_t literals[FAST_LITERAL_SLOTS];
+    std::uint32_t distances[FAST_DISTANCE_SLOTS];
+};
+
+// The low `length` bits of a code, first bit last: codes are sent from their
+// most significant bit on, and the tables are indexed from the first bit sent.
+unsigned reverse_bits(unsigned code, unsigned length)
+{
+    code = (code & 0x5555) << 1 | ((code >> 1) & 0x5555);
+    code = (code & 0x3333) << 2 | ((code >> 2) & 0x3333);
+    code = (code & 0x0F0F) << 4 | ((code >> 4) & 0x0F0F);
+    code = (code & 0x00FF) << 8 | ((code >> 8) & 0x00FF);
+    return code >> (16 - length);
+}
+
+// Builds a fast table from code lengths 0..15 that form a complete code, or an
+// incomplete one whose unused codes are invalid. Symbols below s stand for
+// themselves (literals below 256, 256 end of block); the others take their base
+// and extra bits from the arrays, extra 99 marking a symbol that is invalid.
+// With pair_literals, a root slot whose bits hold two whole literal codes
+// decodes both.
+void build_fast_table(const std::uint16_t* lengths, unsigned n, unsigned s, const std::uint16_t* base,
+                      const std::uint16_t* extra, unsigned root_bits, bool pair_literals, std::uint32_t* table)
+{
+    unsigned count[MAX_DEFLATE_CODE_BITS + 1] = {};
+    for (unsigned sym = 0; sym < n; ++sym) ++count[lengths[sym]];
+    count[0] = 0;
+    unsigned next_code[MAX_DEFLATE_CODE_BITS + 1] = {};
+    for (unsigned len = 1, code = 0; len <= MAX_DEFLATE_CODE_BITS; ++len) {
+        code = (code + count[len - 1]) << 1;
+        next_code[len] = code;
+    }
+
+    const unsigned root_size = 1u << root_bits;
+    const unsigned root_mask = root_size - 1;
+    // A complete code writes every slot; only an incomplete one leaves slots
+    // that must read as invalid.
+    unsigned space = 0;
+    for (unsigned len = 1; len <= MAX_DEFLATE_CODE_BITS; ++len) space += count[len] << (MAX_DEFLATE_CODE_BITS - len);
+    const bool complete = space == 1u << MAX_DEFLATE_CODE_BITS;
+    if (!complete) std::fill(table, table + root_size, FAST_INVALID_ENTRY);
+
+    // Each symbol's code, bit-reversed; and under each root slot the longest
+    // code that continues past the root.
+    unsigned reversed[288];
+    std::uint8_t longest_under[1u << FAST_LITERAL_BITS] = {};
+    std::uint16_t linked[288];   // the root slots that lead to sub-tables
+    unsigned links = 0;
+    for (unsigned sym = 0; sym < n; ++sym) {
+        const unsigned len = lengths[sym];
+        if (len == 0) continue;
+        reversed[sym] = reverse_bits(next_code[len]++, len);
+        if (len > root_bits) {
+            const unsigned slot = reversed[sym] & root_mask;
+            if (longest_under[slot] == 0) linked[links++] = static_cast<std::uint16_t>(slot);
+            longest_under[slot] = std::max(longest_under[slot], static_cast<std::uint8_t>(len));
+        }
+    }
+    unsigned next_slot = root_size;
+    for (unsigned i = 0; i < links; ++i) {
+        const unsigned slot = linked[i];
+        const unsigned sub_bits = longest_under[slot] - root_bits;
+        table[slot] = fast_entry(FAST_LINK, sub_bits, root_bits, next_slot);
+        if (!complete) std::fill(table + next_slot, table + next_slot + (1u << sub_bits), FAST_INVALID_ENTRY);
+        next_slot += 1u << sub_bits;
+    }
+
+    for (unsigned sym = 0; sym < n; ++sym) {
+        unsigned len = lengths[sym];
+        if (len == 0) continue;
+        std::uint32_t* level = table;
+        unsigned level_bits = root_bits;
+        unsigned index = reversed[sym];
+        if (len > root_bits) {
+            const std::uint32_t link = table[index & root_mask];
+            level = table + fast_value(link);
+            level_bits = fast_code(link);
+            index >>= root_bits;
+            len -= root_bits;
+        }
+        std::uint32_t entry;
+        if (sym < s) {
+            entry = sym < 256 ? fast_entry(FAST_LITERAL, len, len, sym | sym << 8)
+                              : fast_entry(FAST_SPECIAL, len, len, 1);
+        } else if (extra[sym - s] == 99) {
+            entry = FAST_INVALID_ENTRY;
+        } else {
+            entry = fast_entry(FAST_BASE, len, len + extra[sym - s], base[sym - s]);
+        }
+        for (unsigned slot = index; slot < (1u << level_bits); slot += 1u << len) level[slot] = entry;
+    }
+
+    if (!pair_literals) return;
+    // The second literal is looked up in the same root at the bits after the
+    // first; it counts when its whole code lies within the root bits. Going
+    // down from the top, every slot read that way is still a single entry.
+    for (unsigned slot = root_size; slot-- > 0;) {
+        const std::uint32_t first = table[slot];
+        if (!(first & FAST_LITERAL)) continue;
+        const unsigned first_bits = fast_drop(first);
+        const std::uint32_t second = table[slot >> first_bits];
+        if (!(second & FAST_LITERAL) || first_bits + fast_drop(second) > root_bits) continue;
+        table[slot] = fast_entry(FAST_LITERAL | FAST_SECOND, 0, first_bits + fast_drop(second),
+                                 (fast_value(first) & 0xFF) | (fast_value(second) & 0xFF) << 8);
+    }
+}
+
+// The fast loop tops its bit buffer up at most twice an iteration, eight bytes
+// read and at most seven taken each time.
+constexpr std::ptrdiff_t FAST_INPUT_MARGIN = 16;
+// The longest match, or two entries of two literals each.
+constexpr unsigned FAST_WINDOW_MARGIN = 258;
 
 enum class FastExit { more, end_of_block, invalid };
 
-inline void copy8(std::uint8_t* dest, const std::uint8_t* src)
+// The loop is compiled twice on x86 with GCC or Clang: as is, and for
+// processors with BMI2, whose shifts by a register count and bit-field
+// extraction take one instruction where plain x86-64 needs two or three; the
+// processor decides at run time, once. Its helpers are forced inline so that
+// each copy gets them compiled for its own instructions.
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
+#define IMU_INFLATE_BMI2 1
+#define FAST_INLINE [[gnu::always_inline]] inline
+#else
+#define IMU_INFLATE_BMI2 0
+#define FAST_INLINE inline
+#endif
+
+template <std::size_t N>
+FAST_INLINE void copy_word(std::uint8_t* dest, const std::uint8_t* src)
 {
-    std::uint64_t word;
-    std::memcpy(&word, src, sizeof word);
-    std::memcpy(dest, &word, sizeof word);
+    std::uint8_t word[N];
+    std::memcpy(word, src, N);
+    std::memcpy(dest, word, N);
 }
 
-inline void copy4(std::uint8_t* dest, const std::uint8_t* src)
+// Copies 3..258 bytes of a match whose source lies at least eight bytes behind
+// the destination or anywhere ahead of it, in words of 16 bytes when the
+// distance allows, else 8, the last word ending exactly at the end of the
+// match: nothing past it is touched, since the window bytes ahead are still
+// the oldest history. Each word reads only bytes that are final already or
+// that this copy does not write.
+FAST_INLINE void copy_words(std::uint8_t* dest, const std::uint8_t* src, unsigned length, unsigned distance)
 {
-    std::uint32_t word;
-    std::memcpy(&word, src, sizeof word);
-    std::memcpy(dest, &word, sizeof word);
-}
-
-// Copies up to 258 bytes of a match in eight-byte pieces, the last one ending
-// exactly at the end, so nothing past the match is touched (the window bytes
-// ahead are still the oldest history). Each piece reads only bytes that are
-// final already or not written by this copy at all, which holds when the
-// source lies at least eight bytes behind the destination or at least eight
-// bytes ahead of it.
-inline void copy_chunks(std::uint8_t* dest, const std::uint8_t* src, unsigned length)
-{
-    if (length <= 8) {
+    if (length < 8) {
         if (length >= 4) {
-            copy4(dest, src);
-            copy4(dest + length - 4, src + length - 4);
+            copy_word<4>(dest, src);
+            copy_word<4>(dest + length - 4, src + length - 4);
+        } else if (length == 3) {
+            copy_word<2>(dest, src);
+            dest[2] = src[2];
         } else {
-            // Three bytes, or the one or two left after a copy wrapped the window end.
+            // The one or two bytes left of a copy that ran across the window end.
             for (unsigned i = 0; i < length; ++i) dest[i] = src[i];
         }
         return;
     }
     unsigned i = 0;
-    do {
-        copy8(dest + i, src + i);
-        i += 8;
-    } while (i + 8 < length);
-    copy8(dest + length - 8, src + length - 8);
+    if (distance >= 16) {
+        for (; i + 16 <= length; i += 16) copy_word<16>(dest + i, src + i);
+        if (i + 8 < length) {
+            copy_word<8>(dest + i, src + i);
+            i += 8;
+        }
+    } else {
+        for (; i + 8 < length; i += 8) copy_word<8>(dest + i, src + i);
+    }
+    if (i < length) copy_word<8>(dest + length - 8, src + length - 8);
 }
 
 // Copies a match whose source lies `distance` bytes behind its destination.
-inline void copy_forward(std::uint8_t* dest, const std::uint8_t* src, unsigned length, unsigned distance)
+FAST_INLINE void copy_behind(std::uint8_t* dest, unsigned length, unsigned distance)
 {
-    if (length == 0) return;
     if (distance >= 8) {
-        copy_chunks(dest, src, length);
+        copy_words(dest, dest - distance, length, distance);
     } else if (distance == 1) {
-        std::memset(dest, *src, length);
+        std::memset(dest, dest[-1], length);
     } else {
-        // A short distance repeats its pattern, as a byte-wise copy does.
-        for (unsigned i = 0; i < length; ++i) dest[i] = src[i];
+        // A short distance repeats its pattern. Once the first few bytes are
+        // written byte by byte, the pattern also repeats at a multiple of the
+        // distance that is at least eight, and words can take the rest.
+        unsigned period = distance;
+        while (period < 8) period += distance;
+        const unsigned lead = std::min(length, period - distance);
+        const std::uint8_t* const src = dest - distance;
+        for (unsigned i = 0; i < lead; ++i) dest[i] = src[i];
+        if (length > lead) copy_words(dest + lead, dest + lead - period, length - lead, period);
     }
 }
 
-// Table lookup on the 64-bit buffer, following links into sub-tables; null
-// for an invalid code (its link bits already dropped, as the byte-wise path does).
-inline const HuffmanEntry* fast_symbol(const HuffmanEntry* root, std::uint64_t mask, std::uint64_t& bits,
-                                       unsigned& count)
+// Tops the bit buffer up to 56..63 bits with one unaligned load; the bits
+// above the count belong to the next byte, which is loaded again later.
+FAST_INLINE void top_up(const std::uint8_t*& in, std::uint64_t& bits, unsigned& count)
 {
-    const HuffmanEntry* entry = root + (bits & mask);
-    while (entry->operation > OP_LITERAL) {
-        if (entry->operation == OP_INVALID) return nullptr;
-        bits >>= entry->bits;
-        count -= entry->bits;
-        entry = entry->link + (bits & mask_bits[entry->operation - OP_LITERAL]);
+    if constexpr (std::endian::native == std::endian::little) {
+        std::uint64_t word;
+        std::memcpy(&word, in, sizeof word);
+        bits |= word << count;
+        in += (63 - count) >> 3;
+        count |= 56;
+    } else {
+        while (count <= 56) {
+            bits |= static_cast<std::uint64_t>(*in++) << count;
+            count += 8;
+        }
     }
-    bits >>= entry->bits;
-    count -= entry->bits;
-    return entry;
 }
 
-FastExit inflate_codes_fast(const HuffmanEntry* literals, const HuffmanEntry* distances, std::int32_t literal_bits,
-                            std::int32_t distance_bits)
+// Drops the code and extra bits of an entry. `dropped` gets the bits as they
+// were before, for extra_value.
+FAST_INLINE void drop_entry(std::uint32_t entry, std::uint64_t& bits, unsigned& count, std::uint64_t& dropped)
+{
+    dropped = bits;
+    bits >>= fast_drop(entry);
+    count -= fast_drop(entry);
+}
+
+// Follows a link into its sub-table; any other entry is its own answer.
+FAST_INLINE std::uint32_t resolve_link(const std::uint32_t* table, unsigned root_bits, std::uint32_t entry,
+                                  std::uint64_t& bits, unsigned& count)
+{
+    if (!(entry & FAST_LINK)) return entry;
+    bits >>= root_bits;
+    count -= root_bits;
+    return table[fast_value(entry) + (bits & ((1u << fast_code(entry)) - 1))];
+}
+
+// Writes the one or two literals of an entry without a branch: a single
+// literal carries itself in both bytes of its value, so the second store
+// writes the same byte again in the same place.
+FAST_INLINE void put_literals(std::uint8_t* slide, unsigned& win_pos, std::uint32_t entry)
+{
+    const unsigned second = (entry >> FAST_SECOND_SHIFT) & 1;
+    slide[win_pos] = static_cast<std::uint8_t>(fast_value(entry));
+    slide[win_pos + second] = static_cast<std::uint8_t>(fast_value(entry) >> 8);
+    win_pos += 1 + second;
+}
+
+// The length or distance of a FAST_BASE entry: its base plus the extra bits
+// that came after its code.
+FAST_INLINE unsigned extra_value(std::uint32_t entry, std::uint64_t dropped)
+{
+    const std::uint64_t taken = dropped & ((std::uint64_t{1} << fast_drop(entry)) - 1);
+    return fast_value(entry) + static_cast<unsigned>(taken >> fast_code(entry));
+}
+
+constexpr std::uint64_t FAST_LITERAL_MASK = (1u << FAST_LITERAL_BITS) - 1;
+constexpr std::uint64_t FAST_DISTANCE_MASK = (1u << FAST_DISTANCE_BITS) - 1;
+
+// Bits counted in the buffer, by the places in the loop below:
+//   after a top-up                                  56..63
+//   after one literal/length code (15 bits at most)      41
+//   after its extra bits (5) and a distance code (15)
+//   with its extra bits (13)                              8
+// So a second literal needs no top-up, and after a match one more top-up
+// gives the bits for looking up the next symbol. The next symbol's entry is
+// looked up before the current one's copy, so the table read overlaps it.
+FAST_INLINE FastExit fast_loop(const FastTables& tables)
 {
     const std::uint8_t* in = G.in_buf + G.in_pos;
     const std::uint8_t* const in_end = G.in_buf + G.in_last + 1;
@@ -383,71 +624,60 @@ FastExit inflate_codes_fast(const HuffmanEntry* literals, const HuffmanEntry* di
     unsigned count = G.bit_count;
     std::uint8_t* const slide = G.slide;
     unsigned win_pos = G.win_pos;
-    const std::uint64_t literal_mask = mask_bits[literal_bits];
-    const std::uint64_t distance_mask = mask_bits[distance_bits];
     FastExit exit = FastExit::more;
+    const std::uint32_t* const literals = tables.literals;
+    const std::uint32_t* const distances = tables.distances;
 
-    while (in_end - in >= FAST_INPUT_MARGIN && win_pos < WINDOW_SIZE - FAST_WINDOW_MARGIN) {
-        if constexpr (std::endian::native == std::endian::little) {
-            // One unaligned load tops the buffer up to 56..63 bits; the bits
-            // above the count are the next byte's and are loaded again later.
-            std::uint64_t word;
-            std::memcpy(&word, in, sizeof word);
-            bits |= word << count;
-            in += (63 - count) >> 3;
-            count |= 56;
-        } else {
-            while (count <= 56) {
-                bits |= static_cast<std::uint64_t>(*in++) << count;
-                count += 8;
+    auto room = [&] { return in_end - in >= FAST_INPUT_MARGIN && win_pos < WINDOW_SIZE - FAST_WINDOW_MARGIN; };
+    if (room()) {
+        top_up(in, bits, count);
+        std::uint32_t entry = literals[bits & FAST_LITERAL_MASK];
+        do {
+            top_up(in, bits, count);
+            entry = resolve_link(literals, FAST_LITERAL_BITS, entry, bits, count);
+            std::uint64_t dropped;
+            drop_entry(entry, bits, count, dropped);
+            if (entry & FAST_LITERAL) {
+                put_literals(slide, win_pos, entry);
+                entry = literals[bits & FAST_LITERAL_MASK];
+                if (entry & FAST_LITERAL) {
+                    drop_entry(entry, bits, count, dropped);
+                    put_literals(slide, win_pos, entry);
+                    entry = literals[bits & FAST_LITERAL_MASK];
+                }
+                continue;
             }
-        }
-        const HuffmanEntry* entry = fast_symbol(literals, literal_mask, bits, count);
-        if (entry == nullptr) {
-            exit = FastExit::invalid;
-            break;
-        }
-        if (entry->operation == OP_LITERAL) {
-            slide[win_pos++] = static_cast<std::uint8_t>(entry->value);
-            continue;
-        }
-        if (entry->operation == OP_END_OF_BLOCK) {
-            exit = FastExit::end_of_block;
-            break;
-        }
-        const unsigned length = entry->value + static_cast<unsigned>(bits & mask_bits[entry->operation]);
-        bits >>= entry->operation;
-        count -= entry->operation;
+            if (entry & FAST_SPECIAL) {
+                exit = fast_value(entry) != 0 ? FastExit::end_of_block : FastExit::invalid;
+                break;
+            }
+            const unsigned length = extra_value(entry, dropped);
 
-        if (distances == nullptr) {
-            exit = FastExit::invalid;
-            break;
-        }
-        entry = fast_symbol(distances, distance_mask, bits, count);
-        if (entry == nullptr) {
-            exit = FastExit::invalid;
-            break;
-        }
-        const unsigned distance = entry->value + static_cast<unsigned>(bits & mask_bits[entry->operation]);
-        bits >>= entry->operation;
-        count -= entry->operation;
+            entry = resolve_link(distances, FAST_DISTANCE_BITS, distances[bits & FAST_DISTANCE_MASK], bits, count);
+            if (entry & FAST_SPECIAL) {
+                exit = FastExit::invalid;
+                break;
+            }
+            drop_entry(entry, bits, count, dropped);
+            const unsigned distance = extra_value(entry, dropped);
 
-        const unsigned from = (win_pos - distance) & (WINDOW_SIZE - 1);
-        std::uint8_t* const dest = slide + win_pos;
-        if (from < win_pos) {
-            copy_forward(dest, slide + from, length, distance);
-        } else {
-            // The source lies in the older part of the window, possibly across
-            // its end; what it reads there is not overwritten by this copy.
-            if (from + length <= WINDOW_SIZE && from - win_pos >= 8) {
-                copy_chunks(dest, slide + from, length);
+            top_up(in, bits, count);
+            entry = literals[bits & FAST_LITERAL_MASK];
+
+            std::uint8_t* const dest = slide + win_pos;
+            if (distance <= win_pos) {
+                copy_behind(dest, length, distance);
             } else {
+                // The source starts in the older part of the window and may run
+                // across its end; what it reads there this copy does not write.
+                const unsigned from = win_pos - distance + WINDOW_SIZE;
                 const unsigned first = std::min(length, WINDOW_SIZE - from);
-                std::memmove(dest, slide + from, first);
-                copy_forward(dest + first, slide, length - first, distance);
+                if (from - win_pos >= 8) copy_words(dest, slide + from, first, WINDOW_SIZE);
+                else std::memmove(dest, slide + from, first);
+                if (first < length) copy_behind(dest + first, length - first, distance);
             }
-        }
-        win_pos += length;
+            win_pos += length;
+        } while (room());
     }
     // Whole bytes not used go back to the buffer, so the byte-wise path reads
     // them next, just as it would have.
@@ -465,6 +695,32 @@ FastExit inflate_codes_fast(const HuffmanEntry* literals, const HuffmanEntry* di
     return exit;
 }
 
+FastExit inflate_codes_fast_plain(const FastTables& tables) { return fast_loop(tables); }
+
+#if IMU_INFLATE_BMI2
+__attribute__((target("bmi2"))) FastExit inflate_codes_fast_bmi2(const FastTables& tables)
+{
+    return fast_loop(tables);
+}
+#endif
+
+FastExit inflate_codes_fast(const FastTables& tables)
+{
+#if IMU_INFLATE_BMI2
+    static const bool bmi2 = __builtin_cpu_supports("bmi2");
+    if (bmi2) return inflate_codes_fast_bmi2(tables);
+#endif
+    return inflate_codes_fast_plain(tables);
+}
+
+// ---- Careful path and blocks ----
+
+// The fast tables of the entry being inflated; null when they could not be
+// allocated, and then the careful path decodes everything alone.
+FastTables* fast_tables = nullptr;
+// Whether fast_tables holds the fixed code, which every fixed block shares.
+bool fast_tables_fixed = false;
+
 std::int32_t inflate_codes(const HuffmanEntry* literals, const HuffmanEntry* distances, std::int32_t literal_bits,
                            std::int32_t distance_bits)
 {
@@ -473,8 +729,8 @@ std::int32_t inflate_codes(const HuffmanEntry* literals, const HuffmanEntry* dis
         if (G.input_exhausted) return UZ_READ_ERROR;
 
         // The flags above change only at a refill, which the fast path never causes.
-        if (literals != nullptr) {
-            switch (inflate_codes_fast(literals, distances, literal_bits, distance_bits)) {
+        if (fast_tables != nullptr) {
+            switch (inflate_codes_fast(*fast_tables)) {
             case FastExit::end_of_block:
                 return UZ_OK;
             case FastExit::invalid:
@@ -552,6 +808,17 @@ std::int32_t inflate_fixed_block()
     // 30 of 32 codes are used: incomplete is expected.
     if (build_huffman_table(lengths, 30, 0, distance_base, distance_extra, distance_bits, distances.root) > 1)
         return UZ_FORMAT_ERROR;
+    if (fast_tables != nullptr && !fast_tables_fixed) {
+        build_fast_table(lengths, 30, 0, distance_base, distance_extra, FAST_DISTANCE_BITS, false,
+                         fast_tables->distances);
+        std::fill(lengths, lengths + 144, 8);
+        std::fill(lengths + 144, lengths + 256, 9);
+        std::fill(lengths + 256, lengths + 280, 7);
+        std::fill(lengths + 280, lengths + 288, 8);
+        build_fast_table(lengths, 288, 257, length_base, length_extra, FAST_LITERAL_BITS, true,
+                         fast_tables->literals);
+        fast_tables_fixed = true;
+    }
     return inflate_codes(literals.root, distances.root, literal_bits, distance_bits);
 }
 
@@ -609,6 +876,13 @@ std::int32_t inflate_dynamic_block()
     if (build_huffman_table(lengths + literal_count, static_cast<std::uint16_t>(distance_count), 0, distance_base,
                             distance_extra, distance_bits, distances.root) > 1)
         return UZ_FORMAT_ERROR;
+    if (fast_tables != nullptr) {
+        build_fast_table(lengths, literal_count, 257, length_base, length_extra, FAST_LITERAL_BITS, true,
+                         fast_tables->literals);
+        build_fast_table(lengths + literal_count, distance_count, 0, distance_base, distance_extra,
+                         FAST_DISTANCE_BITS, false, fast_tables->distances);
+        fast_tables_fixed = false;
+    }
     return inflate_codes(literals.root, distances.root, literal_bits, distance_bits);
 }
 
@@ -636,6 +910,17 @@ std::int32_t inflate_entry()
     G.win_pos = 0;
     G.bit_count = 0;
     G.bit_buf = 0;
+    // Without memory for the fast tables the entry is still decoded, only slower.
+    std::unique_ptr<FastTables> tables;
+    try {
+        tables = std::make_unique_for_overwrite<FastTables>();
+    } catch (const std::bad_alloc&) {
+    }
+    fast_tables = tables.get();
+    fast_tables_fixed = false;
+    struct Forget {
+        ~Forget() { fast_tables = nullptr; }
+    } forget;
     bool last = false;
     do {
         const std::int32_t result = inflate_block(last);

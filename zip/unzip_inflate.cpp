@@ -494,38 +494,31 @@ FAST_INLINE void copy_word(std::uint8_t* dest, const std::uint8_t* src)
     std::memcpy(dest, word, N);
 }
 
-// Copies 3..258 bytes of a match whose source lies at least eight bytes behind
-// the destination or anywhere ahead of it, in words of 16 bytes when the
-// distance allows, else 8, the last word ending exactly at the end of the
-// match: nothing past it is touched, since the window bytes ahead are still
-// the oldest history. Each word reads only bytes that are final already or
-// that this copy does not write.
+// Copies 1..258 bytes of a match whose source lies `distance` bytes behind
+// or ahead of the destination, at least eight. Nothing past the end of the
+// match is touched: the window bytes ahead are still the oldest history.
+// Words are 16 bytes when the distance allows, else 8; the first word is
+// written at the start, the last one ending exactly at the end, and any
+// between in steps, so a length costs two stores and about one branch. A word
+// never reads bytes that this copy has yet to write: behind, everything up to
+// `distance` before the word is final; ahead, nothing there is written.
 FAST_INLINE void copy_words(std::uint8_t* dest, const std::uint8_t* src, unsigned length, unsigned distance)
 {
-    if (length < 8) {
-        if (length >= 4) {
-            copy_word<4>(dest, src);
-            copy_word<4>(dest + length - 4, src + length - 4);
-        } else if (length == 3) {
-            copy_word<2>(dest, src);
-            dest[2] = src[2];
-        } else {
-            // The one or two bytes left of a copy that ran across the window end.
-            for (unsigned i = 0; i < length; ++i) dest[i] = src[i];
-        }
-        return;
-    }
-    unsigned i = 0;
-    if (distance >= 16) {
-        for (; i + 16 <= length; i += 16) copy_word<16>(dest + i, src + i);
-        if (i + 8 < length) {
-            copy_word<8>(dest + i, src + i);
-            i += 8;
-        }
+    if (length >= 16 && distance >= 16) {
+        copy_word<16>(dest, src);
+        for (unsigned i = 16; i + 16 < length; i += 16) copy_word<16>(dest + i, src + i);
+        copy_word<16>(dest + length - 16, src + length - 16);
+    } else if (length >= 8) {
+        copy_word<8>(dest, src);
+        for (unsigned i = 8; i + 8 < length; i += 8) copy_word<8>(dest + i, src + i);
+        copy_word<8>(dest + length - 8, src + length - 8);
+    } else if (length >= 4) {
+        copy_word<4>(dest, src);
+        copy_word<4>(dest + length - 4, src + length - 4);
     } else {
-        for (; i + 8 < length; i += 8) copy_word<8>(dest + i, src + i);
+        // Three bytes, or the one or two left of a copy that ran across the window end.
+        for (unsigned i = 0; i < length; ++i) dest[i] = src[i];
     }
-    if (i < length) copy_word<8>(dest + length - 8, src + length - 8);
 }
 
 // Copies a match whose source lies `distance` bytes behind its destination.
@@ -672,7 +665,7 @@ FAST_INLINE FastExit fast_loop(const FastTables& tables)
                 // across its end; what it reads there this copy does not write.
                 const unsigned from = win_pos - distance + WINDOW_SIZE;
                 const unsigned first = std::min(length, WINDOW_SIZE - from);
-                if (from - win_pos >= 8) copy_words(dest, slide + from, first, WINDOW_SIZE);
+                if (from - win_pos >= 8) copy_words(dest, slide + from, first, from - win_pos);
                 else std::memmove(dest, slide + from, first);
                 if (first < length) copy_behind(dest + first, length - first, distance);
             }

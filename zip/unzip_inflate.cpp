@@ -373,95 +373,104 @@ unsigned reverse_bits(unsigned code, unsigned length)
     return code >> (16 - length);
 }
 
+// The entry of one symbol whose code has `len` bits in its table.
+std::uint32_t symbol_entry(unsigned sym, unsigned len, unsigned s, const std::uint16_t* base,
+                           const std::uint16_t* extra)
+{
+    if (sym < s) return sym < 256 ? fast_entry(FAST_LITERAL, len, len, sym | sym << 8) : fast_entry(FAST_SPECIAL, len, len, 1);
+    if (extra[sym - s] == 99) return FAST_INVALID_ENTRY;
+    return fast_entry(FAST_BASE, len, len + extra[sym - s], base[sym - s]);
+}
+
 // Builds a fast table from code lengths 0..15 that form a complete code, or an
 // incomplete one whose unused codes are invalid. Symbols below s stand for
 // themselves (literals below 256, 256 end of block); the others take their base
 // and extra bits from the arrays, extra 99 marking a symbol that is invalid.
 // With pair_literals, a root slot whose bits hold two whole literal codes
 // decodes both.
+//
+// The root is filled length by length: once every code up to length k sits in
+// the first 2^k slots, copying those slots once above themselves makes the
+// first 2^(k+1) slots right for every code up to k, since a short code owns
+// every slot whose low bits are its own; then the codes of length k + 1 go in.
+// So each slot is written about once, mostly by block copies.
 void build_fast_table(const std::uint16_t* lengths, unsigned n, unsigned s, const std::uint16_t* base,
                       const std::uint16_t* extra, unsigned root_bits, bool pair_literals, std::uint32_t* table)
 {
     unsigned count[MAX_DEFLATE_CODE_BITS + 1] = {};
     for (unsigned sym = 0; sym < n; ++sym) ++count[lengths[sym]];
     count[0] = 0;
-    unsigned next_code[MAX_DEFLATE_CODE_BITS + 1] = {};
-    for (unsigned len = 1, code = 0; len <= MAX_DEFLATE_CODE_BITS; ++len) {
-        code = (code + count[len - 1]) << 1;
-        next_code[len] = code;
+    // Symbols in canonical order, by length and then by symbol.
+    unsigned start[MAX_DEFLATE_CODE_BITS + 2] = {};
+    for (unsigned len = 1; len <= MAX_DEFLATE_CODE_BITS; ++len) start[len + 1] = start[len] + count[len];
+    std::uint16_t sorted[288];
+    {
+        unsigned next[MAX_DEFLATE_CODE_BITS + 1];
+        std::copy(start, start + MAX_DEFLATE_CODE_BITS + 1, next);
+        for (unsigned sym = 0; sym < n; ++sym)
+            if (lengths[sym] != 0) sorted[next[lengths[sym]]++] = static_cast<std::uint16_t>(sym);
     }
 
-    const unsigned root_size = 1u << root_bits;
-    const unsigned root_mask = root_size - 1;
-    // A complete code writes every slot; only an incomplete one leaves slots
-    // that must read as invalid.
-    unsigned space = 0;
-    for (unsigned len = 1; len <= MAX_DEFLATE_CODE_BITS; ++len) space += count[len] << (MAX_DEFLATE_CODE_BITS - len);
-    const bool complete = space == 1u << MAX_DEFLATE_CODE_BITS;
-    if (!complete) std::fill(table, table + root_size, FAST_INVALID_ENTRY);
-
-    // Each symbol's code, bit-reversed; and under each root slot the longest
-    // code that continues past the root.
-    unsigned reversed[288];
-    std::uint8_t longest_under[1u << FAST_LITERAL_BITS] = {};
-    std::uint16_t linked[288];   // the root slots that lead to sub-tables
-    unsigned links = 0;
-    for (unsigned sym = 0; sym < n; ++sym) {
-        const unsigned len = lengths[sym];
-        if (len == 0) continue;
-        reversed[sym] = reverse_bits(next_code[len]++, len);
-        if (len > root_bits) {
-            const unsigned slot = reversed[sym] & root_mask;
-            if (longest_under[slot] == 0) linked[links++] = static_cast<std::uint16_t>(slot);
-            longest_under[slot] = std::max(longest_under[slot], static_cast<std::uint8_t>(len));
-        }
-    }
-    unsigned next_slot = root_size;
-    for (unsigned i = 0; i < links; ++i) {
-        const unsigned slot = linked[i];
-        const unsigned sub_bits = longest_under[slot] - root_bits;
-        table[slot] = fast_entry(FAST_LINK, sub_bits, root_bits, next_slot);
-        if (!complete) std::fill(table + next_slot, table + next_slot + (1u << sub_bits), FAST_INVALID_ENTRY);
-        next_slot += 1u << sub_bits;
+    unsigned code = 0;   // the canonical code of sorted[i], most significant bit first
+    unsigned i = 0;
+    table[0] = table[1] = FAST_INVALID_ENTRY;
+    for (unsigned len = 1; len <= root_bits; ++len) {
+        if (len > 1) std::memcpy(table + (1u << (len - 1)), table, sizeof *table << (len - 1));
+        for (; i < start[len + 1]; ++i, ++code) table[reverse_bits(code, len)] = symbol_entry(sorted[i], len, s, base, extra);
+        code <<= 1;
     }
 
-    for (unsigned sym = 0; sym < n; ++sym) {
-        unsigned len = lengths[sym];
-        if (len == 0) continue;
-        std::uint32_t* level = table;
-        unsigned level_bits = root_bits;
-        unsigned index = reversed[sym];
-        if (len > root_bits) {
-            const std::uint32_t link = table[index & root_mask];
-            level = table + fast_value(link);
-            level_bits = fast_code(link);
-            index >>= root_bits;
-            len -= root_bits;
+    // Longer codes: a sub-table under each root slot they share, sized for
+    // the longest of them. In canonical order the codes under one root slot
+    // come together and the longest last.
+    unsigned next_slot = 1u << root_bits;
+    unsigned open_slot = ~0u;   // the root slot whose sub-table is being filled
+    for (unsigned len = root_bits + 1; len <= MAX_DEFLATE_CODE_BITS; ++len, code <<= 1) {
+        for (; i < start[len + 1]; ++i, ++code) {
+            const unsigned reversed = reverse_bits(code, len);
+            const unsigned slot = reversed & ((1u << root_bits) - 1);
+            if (slot != open_slot) {
+                // The last code under this slot is the one whose top bits
+                // after the root are all ones; its length is the sub-table's.
+                unsigned longest = len;
+                for (unsigned j = i, c = code, l = len; j < start[MAX_DEFLATE_CODE_BITS + 1];) {
+                    while (j >= start[l + 1]) {
+                        ++l;
+                        c <<= 1;
+                    }
+                    if ((c >> (l - root_bits)) != (code >> (len - root_bits))) break;
+                    longest = l;
+                    ++j;
+                    ++c;
+                }
+                const unsigned sub_bits = longest - root_bits;
+                table[slot] = fast_entry(FAST_LINK, sub_bits, root_bits, next_slot);
+                std::fill(table + next_slot, table + next_slot + (1u << sub_bits), FAST_INVALID_ENTRY);
+                next_slot += 1u << sub_bits;
+                open_slot = slot;
+            }
+            const std::uint32_t link = table[slot];
+            std::uint32_t* const sub = table + fast_value(link);
+            const unsigned sub_len = len - root_bits;
+            const std::uint32_t entry = symbol_entry(sorted[i], sub_len, s, base, extra);
+            for (unsigned k = reversed >> root_bits; k < (1u << fast_code(link)); k += 1u << sub_len) sub[k] = entry;
         }
-        std::uint32_t entry;
-        if (sym < s) {
-            entry = sym < 256 ? fast_entry(FAST_LITERAL, len, len, sym | sym << 8)
-                              : fast_entry(FAST_SPECIAL, len, len, 1);
-        } else if (extra[sym - s] == 99) {
-            entry = FAST_INVALID_ENTRY;
-        } else {
-            entry = fast_entry(FAST_BASE, len, len + extra[sym - s], base[sym - s]);
-        }
-        for (unsigned slot = index; slot < (1u << level_bits); slot += 1u << len) level[slot] = entry;
     }
 
     if (!pair_literals) return;
     // The second literal is looked up in the same root at the bits after the
     // first; it counts when its whole code lies within the root bits. Going
     // down from the top, every slot read that way is still a single entry.
-    for (unsigned slot = root_size; slot-- > 0;) {
+    // Written without branches: which slots pair up follows the data.
+    for (unsigned slot = 1u << root_bits; slot-- > 0;) {
         const std::uint32_t first = table[slot];
-        if (!(first & FAST_LITERAL)) continue;
         const unsigned first_bits = fast_drop(first);
         const std::uint32_t second = table[slot >> first_bits];
-        if (!(second & FAST_LITERAL) || first_bits + fast_drop(second) > root_bits) continue;
-        table[slot] = fast_entry(FAST_LITERAL | FAST_SECOND, 0, first_bits + fast_drop(second),
-                                 (fast_value(first) & 0xFF) | (fast_value(second) & 0xFF) << 8);
+        const unsigned both_bits = first_bits + fast_drop(second);
+        const std::uint32_t pair = ((first & second & FAST_LITERAL) != 0) & (both_bits <= root_bits);
+        const std::uint32_t paired = fast_entry(FAST_LITERAL | FAST_SECOND, 0, both_bits,
+                                                (fast_value(first) & 0xFF) | (fast_value(second) & 0xFF) << 8);
+        table[slot] = first ^ ((first ^ paired) & (0u - pair));
     }
 }
 

@@ -458,19 +458,33 @@ void build_fast_table(const std::uint16_t* lengths, unsigned n, unsigned s, cons
     }
 
     if (!pair_literals) return;
-    // The second literal is looked up in the same root at the bits after the
-    // first; it counts when its whole code lies within the root bits. Going
-    // down from the top, every slot read that way is still a single entry.
-    // Written without branches: which slots pair up follows the data.
-    for (unsigned slot = 1u << root_bits; slot-- > 0;) {
-        const std::uint32_t first = table[slot];
-        const unsigned first_bits = fast_drop(first);
-        const std::uint32_t second = table[slot >> first_bits];
-        const unsigned both_bits = first_bits + fast_drop(second);
-        const std::uint32_t pair = ((first & second & FAST_LITERAL) != 0) & (both_bits <= root_bits);
-        const std::uint32_t paired = fast_entry(FAST_LITERAL | FAST_SECOND, 0, both_bits,
-                                                (fast_value(first) & 0xFF) | (fast_value(second) & 0xFF) << 8);
-        table[slot] = first ^ ((first ^ paired) & (0u - pair));
+    // Two literals share a root slot when their codes together fit its bits:
+    // the slot's low bits are the first code, the bits above it the second.
+    // Walking the literals by length, both loops stop at the first that no
+    // longer fits.
+    unsigned literal_code[256], literal_len[256];
+    std::uint16_t literal_sym[256];
+    unsigned short_literals = 0;   // those shorter than the root, by length
+    code = 0;
+    for (unsigned len = 1; len < root_bits; ++len, code <<= 1)
+        for (unsigned j = start[len]; j < start[len + 1]; ++j, ++code)
+            if (sorted[j] < 256) {
+                literal_sym[short_literals] = sorted[j];
+                literal_len[short_literals] = len;
+                literal_code[short_literals++] = reverse_bits(code, len);
+            }
+    for (unsigned first = 0; first < short_literals; ++first) {
+        const unsigned first_len = literal_len[first];
+        if (first_len + literal_len[0] > root_bits) break;
+        for (unsigned second = 0; second < short_literals; ++second) {
+            const unsigned both = first_len + literal_len[second];
+            if (both > root_bits) break;
+            const std::uint32_t entry =
+                fast_entry(FAST_LITERAL | FAST_SECOND, 0, both, literal_sym[first] | literal_sym[second] << 8);
+            for (unsigned slot = literal_code[first] | literal_code[second] << first_len; slot < (1u << root_bits);
+                 slot += 1u << both)
+                table[slot] = entry;
+        }
     }
 }
 
@@ -731,7 +745,10 @@ std::int32_t inflate_codes(const HuffmanEntry* literals, const HuffmanEntry* dis
         if (G.input_exhausted) return UZ_READ_ERROR;
 
         // The flags above change only at a refill, which the fast path never causes.
-        if (fast_tables != nullptr) {
+        // Near the end of the buffer or the window the fast loop would not
+        // take a symbol; the check here saves calling it for each.
+        if (fast_tables != nullptr && G.in_last + 1 - G.in_pos >= FAST_INPUT_MARGIN &&
+            G.win_pos < WINDOW_SIZE - FAST_WINDOW_MARGIN) {
             switch (inflate_codes_fast(*fast_tables)) {
             case FastExit::end_of_block:
                 return UZ_OK;

@@ -488,9 +488,9 @@ void build_fast_table(const std::uint16_t* lengths, unsigned n, unsigned s, cons
     }
 }
 
-// The fast loop tops its bit buffer up at most twice an iteration, eight bytes
-// read and at most seven taken each time.
-constexpr std::ptrdiff_t FAST_INPUT_MARGIN = 16;
+// The fast loop tops its bit buffer up once an iteration, eight bytes read and
+// at most seven taken.
+constexpr std::ptrdiff_t FAST_INPUT_MARGIN = 8;
 // The longest match, or two entries of two literals each.
 constexpr unsigned FAST_WINDOW_MARGIN = 258;
 
@@ -538,8 +538,11 @@ FAST_INLINE void copy_words(std::uint8_t* dest, const std::uint8_t* src, unsigne
     } else if (length >= 4) {
         copy_word<4>(dest, src);
         copy_word<4>(dest + length - 4, src + length - 4);
+    } else if (length == 3) {
+        copy_word<2>(dest, src);
+        dest[2] = src[2];
     } else {
-        // Three bytes, or the one or two left of a copy that ran across the window end.
+        // The one or two bytes left of a copy that ran across the window end.
         for (unsigned i = 0; i < length; ++i) dest[i] = src[i];
     }
 }
@@ -564,31 +567,34 @@ FAST_INLINE void copy_behind(std::uint8_t* dest, unsigned length, unsigned dista
     }
 }
 
+// The loop keeps the number of bits in the buffer in the low byte of `count`
+// only; whole entries are subtracted from it, since an entry's low byte is the
+// bits it drops, and what the higher bytes hold does not matter.
+
 // Tops the bit buffer up to 56..63 bits with one unaligned load; the bits
 // above the count belong to the next byte, which is loaded again later.
 FAST_INLINE void top_up(const std::uint8_t*& in, std::uint64_t& bits, unsigned& count)
 {
+    std::uint64_t word;
     if constexpr (std::endian::native == std::endian::little) {
-        std::uint64_t word;
         std::memcpy(&word, in, sizeof word);
-        bits |= word << count;
-        in += (63 - count) >> 3;
-        count |= 56;
     } else {
-        while (count <= 56) {
-            bits |= static_cast<std::uint64_t>(*in++) << count;
-            count += 8;
-        }
+        word = 0;
+        for (unsigned i = 0; i < 8; ++i) word |= static_cast<std::uint64_t>(in[i]) << (8 * i);
     }
+    bits |= word << (count & 63);
+    in += 7 - ((count >> 3) & 7);
+    count |= 56;
 }
 
-// Drops the code and extra bits of an entry. `dropped` gets the bits as they
-// were before, for extra_value.
+// Drops the code and extra bits of an entry (at most 28, so the low six bits
+// of the entry are the count). `dropped` gets the bits as they were before,
+// for extra_value.
 FAST_INLINE void drop_entry(std::uint32_t entry, std::uint64_t& bits, unsigned& count, std::uint64_t& dropped)
 {
     dropped = bits;
-    bits >>= fast_drop(entry);
-    count -= fast_drop(entry);
+    bits >>= entry & 63;
+    count -= entry;
 }
 
 // Follows a link into its sub-table; any other entry is its own answer.
@@ -623,14 +629,16 @@ FAST_INLINE unsigned extra_value(std::uint32_t entry, std::uint64_t dropped)
 constexpr std::uint64_t FAST_LITERAL_MASK = (1u << FAST_LITERAL_BITS) - 1;
 constexpr std::uint64_t FAST_DISTANCE_MASK = (1u << FAST_DISTANCE_BITS) - 1;
 
-// Bits counted in the buffer, by the places in the loop below:
-//   after a top-up                                  56..63
-//   after one literal/length code (15 bits at most)      41
-//   after its extra bits (5) and a distance code (15)
-//   with its extra bits (13)                              8
-// So a second literal needs no top-up, and after a match one more top-up
-// gives the bits for looking up the next symbol. The next symbol's entry is
-// looked up before the current one's copy, so the table read overlaps it.
+// Bits counted in the buffer, by the places in the loop below, at least:
+//   at the start of an iteration, after a top-up     56
+//   after one literal/length code (15 bits at most)  41
+//   after a second literal (11 at most)              30
+//   after a length's extra bits (5), a distance
+//   code (15) and its extra bits (13)                 8
+// So a second literal needs no top-up, the next symbol's entry can be looked
+// up before the top-up that ends an iteration, and after a match the top-up
+// comes first. The entry after a match is looked up before its copy, so the
+// table read overlaps it.
 FAST_INLINE FastExit fast_loop(const FastTables& tables)
 {
     const std::uint8_t* in = G.in_buf + G.in_pos;
@@ -648,8 +656,7 @@ FAST_INLINE FastExit fast_loop(const FastTables& tables)
     if (room()) {
         top_up(in, bits, count);
         std::uint32_t entry = literals[bits & FAST_LITERAL_MASK];
-        do {
-            top_up(in, bits, count);
+        while (room()) {
             entry = resolve_link(literals, FAST_LITERAL_BITS, entry, bits, count);
             std::uint64_t dropped;
             drop_entry(entry, bits, count, dropped);
@@ -661,6 +668,7 @@ FAST_INLINE FastExit fast_loop(const FastTables& tables)
                     put_literals(slide, win_pos, entry);
                     entry = literals[bits & FAST_LITERAL_MASK];
                 }
+                top_up(in, bits, count);
                 continue;
             }
             if (entry & FAST_SPECIAL) {
@@ -693,10 +701,11 @@ FAST_INLINE FastExit fast_loop(const FastTables& tables)
                 if (first < length) copy_behind(dest + first, length - first, distance);
             }
             win_pos += length;
-        } while (room());
+        }
     }
     // Whole bytes not used go back to the buffer, so the byte-wise path reads
     // them next, just as it would have.
+    count &= 0xFF;
     {
         const auto loaded = static_cast<unsigned>(in - in_start);
         const unsigned unused = std::min(count / 8, loaded);

@@ -491,8 +491,8 @@ void build_fast_table(const std::uint16_t* lengths, unsigned n, unsigned s, cons
 // The fast loop tops its bit buffer up once an iteration, eight bytes read and
 // at most seven taken.
 constexpr std::ptrdiff_t FAST_INPUT_MARGIN = 8;
-// The longest match, or two entries of two literals each.
-constexpr unsigned FAST_WINDOW_MARGIN = 258;
+// The longest match and the 32 bytes after it that a copy reads and puts back.
+constexpr unsigned FAST_WINDOW_MARGIN = 258 + 32;
 
 enum class FastExit { more, end_of_block, invalid };
 
@@ -547,11 +547,33 @@ FAST_INLINE void copy_words(std::uint8_t* dest, const std::uint8_t* src, unsigne
     }
 }
 
+// Copies a match whose source lies `distance` bytes behind, at least `W`, in
+// words of W bytes: two at once, since most matches are that short, and more
+// in steps. The words may run up to 2W - 1 bytes past the end of the match,
+// into window bytes that are still history a later match may reach (a
+// distance near the window size), so those 2W bytes are read before the copy
+// and put back after it. Each word reads only final bytes, W or more behind
+// it; garbage a short match leaves past its end is read only into places the
+// bytes put back cover.
+template <unsigned W>
+FAST_INLINE void copy_far(std::uint8_t* dest, unsigned length, unsigned distance)
+{
+    const std::uint8_t* const src = dest - distance;
+    std::uint8_t after[2 * W];
+    std::memcpy(after, dest + length, sizeof after);
+    copy_word<W>(dest, src);
+    copy_word<W>(dest + W, src + W);
+    for (unsigned i = 2 * W; i < length; i += W) copy_word<W>(dest + i, src + i);
+    std::memcpy(dest + length, after, sizeof after);
+}
+
 // Copies a match whose source lies `distance` bytes behind its destination.
 FAST_INLINE void copy_behind(std::uint8_t* dest, unsigned length, unsigned distance)
 {
-    if (distance >= 8) {
-        copy_words(dest, dest - distance, length, distance);
+    if (distance >= 16) {
+        copy_far<16>(dest, length, distance);
+    } else if (distance >= 8) {
+        copy_far<8>(dest, length, distance);
     } else if (distance == 1) {
         std::memset(dest, dest[-1], length);
     } else {

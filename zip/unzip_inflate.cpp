@@ -654,10 +654,10 @@ constexpr std::uint64_t FAST_DISTANCE_MASK = (1u << FAST_DISTANCE_BITS) - 1;
 // Bits counted in the buffer, by the places in the loop below, at least:
 //   at the start of an iteration, after a top-up     56
 //   after one literal/length code (15 bits at most)  41
-//   after a second literal (11 at most)              30
+//   after a second and a third literal (11 each)     19
 //   after a length's extra bits (5), a distance
 //   code (15) and its extra bits (13)                 8
-// So a second literal needs no top-up, the next symbol's entry can be looked
+// So further literals need no top-up, the next symbol's entry can be looked
 // up before the top-up that ends an iteration, and after a match the top-up
 // comes first. The entry after a match is looked up before its copy, so the
 // table read overlaps it.
@@ -689,6 +689,11 @@ FAST_INLINE FastExit fast_loop(const FastTables& tables)
                     drop_entry(entry, bits, count, dropped);
                     put_literals(slide, win_pos, entry);
                     entry = literals[bits & FAST_LITERAL_MASK];
+                    if (entry & FAST_LITERAL) {
+                        drop_entry(entry, bits, count, dropped);
+                        put_literals(slide, win_pos, entry);
+                        entry = literals[bits & FAST_LITERAL_MASK];
+                    }
                 }
                 top_up(in, bits, count);
                 continue;

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -291,90 +292,376 @@ const HuffmanEntry* decode_symbol(const HuffmanEntry* table, std::int32_t bits)
     return true;
 }
 
-// The fast path decodes straight from the input buffer into a 64-bit bit
+// ---- Fast path ----
+//
+// The fast path decodes straight from the input buffer through a 64-bit bit
 // buffer while enough bytes are buffered that no symbol could ask for a
 // refill, and while the window has room for the longest match without a
 // flush. It never reads past the buffered bytes and hands unused whole bytes
-// back before it returns, so refills, progress reports, flushes and results
-// happen exactly where the byte-wise path would have them.
-constexpr std::ptrdiff_t FAST_INPUT_MARGIN = 8;   // one 64-bit top-up covers a whole length/distance pair (48 bits)
-constexpr unsigned FAST_WINDOW_MARGIN = 258;      // the longest match
+// back before it returns; the careful path below (the byte-wise bit reader on
+// the multi-level tables) takes every symbol near the end of a buffer or of
+// the window. So refills, progress reports, aborts, flushes and results
+// happen exactly where the byte-wise decoder alone would have them.
+//
+// Fast tables. One 32-bit word per slot, indexed by the next bits of the
+// input (the first bit sent is the index's low bit):
+//
+//   bits  0..7   drop: the bits this entry consumes in all, its code bits in
+//                this table and the extra bits that follow them
+//   bits  8..11  code: the code bits in this table; for a link, the index
+//                bits of the sub-table
+//   bits 12..15  flags: FAST_LITERAL, with FAST_SECOND for two literals;
+//                FAST_LINK; FAST_SPECIAL for end of block or invalid; none
+//                for a length or distance
+//   bits 16..31  value: a literal, in both bytes; two literals, the first in
+//                the low byte; the base of a length or distance; the slot
+//                where a sub-table starts; 1 for end of block, 0 for invalid
+//
+// Each kind is one flag so that the loop tells them apart with one test.
+//
+// A length or distance is value + (the dropped bits >> code), so one lookup
+// and one shift take the code and its extra bits together. The root table has
+// FAST_LITERAL_BITS (literal/length) or FAST_DISTANCE_BITS (distance) index
+// bits; a longer code goes through a link (which drops the root bits) into a
+// sub-table just big enough for the longest code under that root slot. The
+// sub-tables follow the root in the same array. Code space a code leaves
+// unused is invalid, as in the careful tables.
+
+constexpr unsigned MAX_DEFLATE_CODE_BITS = 15;   // code lengths are sent as 0..15
+// 2048 slots: nearly every literal/length code and its extra bits end in the
+// root, and the table (8 KiB) still sits in the first-level cache.
+constexpr unsigned FAST_LITERAL_BITS = 11;
+// Distance codes are fewer; 256 slots cover the usual ones with their extra bits.
+constexpr unsigned FAST_DISTANCE_BITS = 8;
+// Enough for any code: at worst every code longer than the root bits opens a
+// sub-table of its own, for the longest code length.
+constexpr unsigned FAST_LITERAL_SLOTS = (1u << FAST_LITERAL_BITS) + 288 * (1u << (MAX_DEFLATE_CODE_BITS - FAST_LITERAL_BITS));
+constexpr unsigned FAST_DISTANCE_SLOTS = (1u << FAST_DISTANCE_BITS) + 32 * (1u << (MAX_DEFLATE_CODE_BITS - FAST_DISTANCE_BITS));
+
+constexpr std::uint32_t FAST_BASE = 0;   // a length or distance: no flag
+constexpr std::uint32_t FAST_LITERAL = 1u << 12;
+constexpr std::uint32_t FAST_SECOND = 1u << 13;
+constexpr unsigned FAST_SECOND_SHIFT = 13;
+constexpr std::uint32_t FAST_LINK = 1u << 14;
+constexpr std::uint32_t FAST_SPECIAL = 1u << 15;
+
+constexpr std::uint32_t fast_entry(std::uint32_t flags, unsigned code, unsigned drop, unsigned value)
+{
+    return value << 16 | flags | code << 8 | drop;
+}
+constexpr unsigned fast_drop(std::uint32_t entry) { return entry & 0xFF; }
+constexpr unsigned fast_code(std::uint32_t entry) { return (entry >> 8) & 0xF; }
+constexpr unsigned fast_value(std::uint32_t entry) { return entry >> 16; }
+
+constexpr std::uint32_t FAST_INVALID_ENTRY = fast_entry(FAST_SPECIAL, 0, 0, 0);
+
+// The fast tables of one entry, built again for every block from the code
+// lengths the careful builder has already accepted.
+struct FastTables {
+    std::uint32_t literals[FAST_LITERAL_SLOTS];
+    std::uint32_t distances[FAST_DISTANCE_SLOTS];
+};
+
+// The low `length` bits of a code, first bit last: codes are sent from their
+// most significant bit on, and the tables are indexed from the first bit sent.
+unsigned reverse_bits(unsigned code, unsigned length)
+{
+    code = (code & 0x5555) << 1 | ((code >> 1) & 0x5555);
+    code = (code & 0x3333) << 2 | ((code >> 2) & 0x3333);
+    code = (code & 0x0F0F) << 4 | ((code >> 4) & 0x0F0F);
+    code = (code & 0x00FF) << 8 | ((code >> 8) & 0x00FF);
+    return code >> (16 - length);
+}
+
+// The entry of one symbol whose code has `len` bits in its table.
+std::uint32_t symbol_entry(unsigned sym, unsigned len, unsigned s, const std::uint16_t* base,
+                           const std::uint16_t* extra)
+{
+    if (sym < s) return sym < 256 ? fast_entry(FAST_LITERAL, len, len, sym | sym << 8) : fast_entry(FAST_SPECIAL, len, len, 1);
+    if (extra[sym - s] == 99) return FAST_INVALID_ENTRY;
+    return fast_entry(FAST_BASE, len, len + extra[sym - s], base[sym - s]);
+}
+
+// Builds a fast table from code lengths 0..15 that form a complete code, or an
+// incomplete one whose unused codes are invalid. Symbols below s stand for
+// themselves (literals below 256, 256 end of block); the others take their base
+// and extra bits from the arrays, extra 99 marking a symbol that is invalid.
+// With pair_literals, a root slot whose bits hold two whole literal codes
+// decodes both.
+//
+// The root is filled length by length: once every code up to length k sits in
+// the first 2^k slots, copying those slots once above themselves makes the
+// first 2^(k+1) slots right for every code up to k, since a short code owns
+// every slot whose low bits are its own; then the codes of length k + 1 go in.
+// So each slot is written about once, mostly by block copies.
+void build_fast_table(const std::uint16_t* lengths, unsigned n, unsigned s, const std::uint16_t* base,
+                      const std::uint16_t* extra, unsigned root_bits, bool pair_literals, std::uint32_t* table)
+{
+    unsigned count[MAX_DEFLATE_CODE_BITS + 1] = {};
+    for (unsigned sym = 0; sym < n; ++sym) ++count[lengths[sym]];
+    count[0] = 0;
+    // Symbols in canonical order, by length and then by symbol.
+    unsigned start[MAX_DEFLATE_CODE_BITS + 2] = {};
+    for (unsigned len = 1; len <= MAX_DEFLATE_CODE_BITS; ++len) start[len + 1] = start[len] + count[len];
+    std::uint16_t sorted[288];
+    {
+        unsigned next[MAX_DEFLATE_CODE_BITS + 1];
+        std::copy(start, start + MAX_DEFLATE_CODE_BITS + 1, next);
+        for (unsigned sym = 0; sym < n; ++sym)
+            if (lengths[sym] != 0) sorted[next[lengths[sym]]++] = static_cast<std::uint16_t>(sym);
+    }
+
+    unsigned code = 0;   // the canonical code of sorted[i], most significant bit first
+    unsigned i = 0;
+    table[0] = table[1] = FAST_INVALID_ENTRY;
+    for (unsigned len = 1; len <= root_bits; ++len) {
+        if (len > 1) std::memcpy(table + (1u << (len - 1)), table, sizeof *table << (len - 1));
+        for (; i < start[len + 1]; ++i, ++code) table[reverse_bits(code, len)] = symbol_entry(sorted[i], len, s, base, extra);
+        code <<= 1;
+    }
+
+    // Longer codes: a sub-table under each root slot they share, sized for
+    // the longest of them. In canonical order the codes under one root slot
+    // come together and the longest last.
+    unsigned next_slot = 1u << root_bits;
+    unsigned open_slot = ~0u;   // the root slot whose sub-table is being filled
+    for (unsigned len = root_bits + 1; len <= MAX_DEFLATE_CODE_BITS; ++len, code <<= 1) {
+        for (; i < start[len + 1]; ++i, ++code) {
+            const unsigned reversed = reverse_bits(code, len);
+            const unsigned slot = reversed & ((1u << root_bits) - 1);
+            if (slot != open_slot) {
+                // The last code under this slot is the one whose top bits
+                // after the root are all ones; its length is the sub-table's.
+                unsigned longest = len;
+                for (unsigned j = i, c = code, l = len; j < start[MAX_DEFLATE_CODE_BITS + 1];) {
+                    while (j >= start[l + 1]) {
+                        ++l;
+                        c <<= 1;
+                    }
+                    if ((c >> (l - root_bits)) != (code >> (len - root_bits))) break;
+                    longest = l;
+                    ++j;
+                    ++c;
+                }
+                const unsigned sub_bits = longest - root_bits;
+                table[slot] = fast_entry(FAST_LINK, sub_bits, root_bits, next_slot);
+                std::fill(table + next_slot, table + next_slot + (1u << sub_bits), FAST_INVALID_ENTRY);
+                next_slot += 1u << sub_bits;
+                open_slot = slot;
+            }
+            const std::uint32_t link = table[slot];
+            std::uint32_t* const sub = table + fast_value(link);
+            const unsigned sub_len = len - root_bits;
+            const std::uint32_t entry = symbol_entry(sorted[i], sub_len, s, base, extra);
+            for (unsigned k = reversed >> root_bits; k < (1u << fast_code(link)); k += 1u << sub_len) sub[k] = entry;
+        }
+    }
+
+    if (!pair_literals) return;
+    // Two literals share a root slot when their codes together fit its bits:
+    // the slot's low bits are the first code, the bits above it the second.
+    // Walking the literals by length, both loops stop at the first that no
+    // longer fits.
+    unsigned literal_code[256], literal_len[256];
+    std::uint16_t literal_sym[256];
+    unsigned short_literals = 0;   // those shorter than the root, by length
+    code = 0;
+    for (unsigned len = 1; len < root_bits; ++len, code <<= 1)
+        for (unsigned j = start[len]; j < start[len + 1]; ++j, ++code)
+            if (sorted[j] < 256) {
+                literal_sym[short_literals] = sorted[j];
+                literal_len[short_literals] = len;
+                literal_code[short_literals++] = reverse_bits(code, len);
+            }
+    for (unsigned first = 0; first < short_literals; ++first) {
+        const unsigned first_len = literal_len[first];
+        if (first_len + literal_len[0] > root_bits) break;
+        for (unsigned second = 0; second < short_literals; ++second) {
+            const unsigned both = first_len + literal_len[second];
+            if (both > root_bits) break;
+            const std::uint32_t entry =
+                fast_entry(FAST_LITERAL | FAST_SECOND, 0, both, literal_sym[first] | literal_sym[second] << 8);
+            for (unsigned slot = literal_code[first] | literal_code[second] << first_len; slot < (1u << root_bits);
+                 slot += 1u << both)
+                table[slot] = entry;
+        }
+    }
+}
+
+// The fast loop tops its bit buffer up once an iteration, eight bytes read and
+// at most seven taken.
+constexpr std::ptrdiff_t FAST_INPUT_MARGIN = 8;
+// The longest match and the 32 bytes after it that a copy reads and puts back.
+constexpr unsigned FAST_WINDOW_MARGIN = 258 + 32;
 
 enum class FastExit { more, end_of_block, invalid };
 
-inline void copy8(std::uint8_t* dest, const std::uint8_t* src)
+// The loop is compiled twice on x86 with GCC or Clang: as is, and for
+// processors with BMI2, whose shifts by a register count and bit-field
+// extraction take one instruction where plain x86-64 needs two or three; the
+// processor decides at run time, once. Its helpers are forced inline so that
+// each copy gets them compiled for its own instructions.
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
+#define IMU_INFLATE_BMI2 1
+#define FAST_INLINE [[gnu::always_inline]] inline
+#else
+#define IMU_INFLATE_BMI2 0
+#define FAST_INLINE inline
+#endif
+
+template <std::size_t N>
+FAST_INLINE void copy_word(std::uint8_t* dest, const std::uint8_t* src)
 {
-    std::uint64_t word;
-    std::memcpy(&word, src, sizeof word);
-    std::memcpy(dest, &word, sizeof word);
+    std::uint8_t word[N];
+    std::memcpy(word, src, N);
+    std::memcpy(dest, word, N);
 }
 
-inline void copy4(std::uint8_t* dest, const std::uint8_t* src)
+// Copies 1..258 bytes of a match whose source lies `distance` bytes behind
+// or ahead of the destination, at least eight. Nothing past the end of the
+// match is touched: the window bytes ahead are still the oldest history.
+// Words are 16 bytes when the distance allows, else 8; the first word is
+// written at the start, the last one ending exactly at the end, and any
+// between in steps, so a length costs two stores and about one branch. A word
+// never reads bytes that this copy has yet to write: behind, everything up to
+// `distance` before the word is final; ahead, nothing there is written.
+FAST_INLINE void copy_words(std::uint8_t* dest, const std::uint8_t* src, unsigned length, unsigned distance)
 {
-    std::uint32_t word;
-    std::memcpy(&word, src, sizeof word);
-    std::memcpy(dest, &word, sizeof word);
-}
-
-// Copies up to 258 bytes of a match in eight-byte pieces, the last one ending
-// exactly at the end, so nothing past the match is touched (the window bytes
-// ahead are still the oldest history). Each piece reads only bytes that are
-// final already or not written by this copy at all, which holds when the
-// source lies at least eight bytes behind the destination or at least eight
-// bytes ahead of it.
-inline void copy_chunks(std::uint8_t* dest, const std::uint8_t* src, unsigned length)
-{
-    if (length <= 8) {
-        if (length >= 4) {
-            copy4(dest, src);
-            copy4(dest + length - 4, src + length - 4);
-        } else {
-            // Three bytes, or the one or two left after a copy wrapped the window end.
-            for (unsigned i = 0; i < length; ++i) dest[i] = src[i];
-        }
-        return;
-    }
-    unsigned i = 0;
-    do {
-        copy8(dest + i, src + i);
-        i += 8;
-    } while (i + 8 < length);
-    copy8(dest + length - 8, src + length - 8);
-}
-
-// Copies a match whose source lies `distance` bytes behind its destination.
-inline void copy_forward(std::uint8_t* dest, const std::uint8_t* src, unsigned length, unsigned distance)
-{
-    if (length == 0) return;
-    if (distance >= 8) {
-        copy_chunks(dest, src, length);
-    } else if (distance == 1) {
-        std::memset(dest, *src, length);
+    if (length >= 16 && distance >= 16) {
+        copy_word<16>(dest, src);
+        for (unsigned i = 16; i + 16 < length; i += 16) copy_word<16>(dest + i, src + i);
+        copy_word<16>(dest + length - 16, src + length - 16);
+    } else if (length >= 8) {
+        copy_word<8>(dest, src);
+        for (unsigned i = 8; i + 8 < length; i += 8) copy_word<8>(dest + i, src + i);
+        copy_word<8>(dest + length - 8, src + length - 8);
+    } else if (length >= 4) {
+        copy_word<4>(dest, src);
+        copy_word<4>(dest + length - 4, src + length - 4);
+    } else if (length == 3) {
+        copy_word<2>(dest, src);
+        dest[2] = src[2];
     } else {
-        // A short distance repeats its pattern, as a byte-wise copy does.
+        // The one or two bytes left of a copy that ran across the window end.
         for (unsigned i = 0; i < length; ++i) dest[i] = src[i];
     }
 }
 
-// Table lookup on the 64-bit buffer, following links into sub-tables; null
-// for an invalid code (its link bits already dropped, as the byte-wise path does).
-inline const HuffmanEntry* fast_symbol(const HuffmanEntry* root, std::uint64_t mask, std::uint64_t& bits,
-                                       unsigned& count)
+// Copies a match whose source lies `distance` bytes behind, at least `W`, in
+// words of W bytes: two at once, since most matches are that short, and more
+// in steps. The words may run up to 2W - 1 bytes past the end of the match,
+// into window bytes that are still history a later match may reach (a
+// distance near the window size), so those 2W bytes are read before the copy
+// and put back after it. Each word reads only final bytes, W or more behind
+// it; garbage a short match leaves past its end is read only into places the
+// bytes put back cover.
+template <unsigned W>
+FAST_INLINE void copy_far(std::uint8_t* dest, unsigned length, unsigned distance)
 {
-    const HuffmanEntry* entry = root + (bits & mask);
-    while (entry->operation > OP_LITERAL) {
-        if (entry->operation == OP_INVALID) return nullptr;
-        bits >>= entry->bits;
-        count -= entry->bits;
-        entry = entry->link + (bits & mask_bits[entry->operation - OP_LITERAL]);
-    }
-    bits >>= entry->bits;
-    count -= entry->bits;
-    return entry;
+    const std::uint8_t* const src = dest - distance;
+    std::uint8_t after[2 * W];
+    std::memcpy(after, dest + length, sizeof after);
+    copy_word<W>(dest, src);
+    copy_word<W>(dest + W, src + W);
+    for (unsigned i = 2 * W; i < length; i += W) copy_word<W>(dest + i, src + i);
+    std::memcpy(dest + length, after, sizeof after);
 }
 
-FastExit inflate_codes_fast(const HuffmanEntry* literals, const HuffmanEntry* distances, std::int32_t literal_bits,
-                            std::int32_t distance_bits)
+// Copies a match whose source lies `distance` bytes behind its destination.
+FAST_INLINE void copy_behind(std::uint8_t* dest, unsigned length, unsigned distance)
+{
+    if (distance >= 16) {
+        copy_far<16>(dest, length, distance);
+    } else if (distance >= 8) {
+        copy_far<8>(dest, length, distance);
+    } else if (distance == 1) {
+        std::memset(dest, dest[-1], length);
+    } else {
+        // A short distance repeats its pattern. Once the first few bytes are
+        // written byte by byte, the pattern also repeats at a multiple of the
+        // distance that is at least eight, and words can take the rest.
+        unsigned period = distance;
+        while (period < 8) period += distance;
+        const unsigned lead = std::min(length, period - distance);
+        const std::uint8_t* const src = dest - distance;
+        for (unsigned i = 0; i < lead; ++i) dest[i] = src[i];
+        if (length > lead) copy_words(dest + lead, dest + lead - period, length - lead, period);
+    }
+}
+
+// The loop keeps the number of bits in the buffer in the low byte of `count`
+// only; whole entries are subtracted from it, since an entry's low byte is the
+// bits it drops, and what the higher bytes hold does not matter.
+
+// Tops the bit buffer up to 56..63 bits with one unaligned load; the bits
+// above the count belong to the next byte, which is loaded again later.
+FAST_INLINE void top_up(const std::uint8_t*& in, std::uint64_t& bits, unsigned& count)
+{
+    std::uint64_t word;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&word, in, sizeof word);
+    } else {
+        word = 0;
+        for (unsigned i = 0; i < 8; ++i) word |= static_cast<std::uint64_t>(in[i]) << (8 * i);
+    }
+    bits |= word << (count & 63);
+    in += 7 - ((count >> 3) & 7);
+    count |= 56;
+}
+
+// Drops the code and extra bits of an entry (at most 28, so the low six bits
+// of the entry are the count). `dropped` gets the bits as they were before,
+// for extra_value.
+FAST_INLINE void drop_entry(std::uint32_t entry, std::uint64_t& bits, unsigned& count, std::uint64_t& dropped)
+{
+    dropped = bits;
+    bits >>= entry & 63;
+    count -= entry;
+}
+
+// Follows a link into its sub-table; any other entry is its own answer.
+FAST_INLINE std::uint32_t resolve_link(const std::uint32_t* table, unsigned root_bits, std::uint32_t entry,
+                                  std::uint64_t& bits, unsigned& count)
+{
+    if (!(entry & FAST_LINK)) return entry;
+    bits >>= root_bits;
+    count -= root_bits;
+    return table[fast_value(entry) + (bits & ((1u << fast_code(entry)) - 1))];
+}
+
+// Writes the one or two literals of an entry without a branch: a single
+// literal carries itself in both bytes of its value, so the second store
+// writes the same byte again in the same place.
+FAST_INLINE void put_literals(std::uint8_t* slide, unsigned& win_pos, std::uint32_t entry)
+{
+    const unsigned second = (entry >> FAST_SECOND_SHIFT) & 1;
+    slide[win_pos] = static_cast<std::uint8_t>(fast_value(entry));
+    slide[win_pos + second] = static_cast<std::uint8_t>(fast_value(entry) >> 8);
+    win_pos += 1 + second;
+}
+
+// The length or distance of a FAST_BASE entry: its base plus the extra bits
+// that came after its code.
+FAST_INLINE unsigned extra_value(std::uint32_t entry, std::uint64_t dropped)
+{
+    const std::uint64_t taken = dropped & ((std::uint64_t{1} << fast_drop(entry)) - 1);
+    return fast_value(entry) + static_cast<unsigned>(taken >> fast_code(entry));
+}
+
+constexpr std::uint64_t FAST_LITERAL_MASK = (1u << FAST_LITERAL_BITS) - 1;
+constexpr std::uint64_t FAST_DISTANCE_MASK = (1u << FAST_DISTANCE_BITS) - 1;
+
+// Bits counted in the buffer, by the places in the loop below, at least:
+//   at the start of an iteration, after a top-up     56
+//   after one literal/length code (15 bits at most)  41
+//   after a second and a third literal (11 each)     19
+//   after a length's extra bits (5), a distance
+//   code (15) and its extra bits (13)                 8
+// So further literals need no top-up, the next symbol's entry can be looked
+// up before the top-up that ends an iteration, and after a match the top-up
+// comes first. The entry after a match is looked up before its copy, so the
+// table read overlaps it.
+FAST_INLINE FastExit fast_loop(const FastTables& tables)
 {
     const std::uint8_t* in = G.in_buf + G.in_pos;
     const std::uint8_t* const in_end = G.in_buf + G.in_last + 1;
@@ -383,74 +670,69 @@ FastExit inflate_codes_fast(const HuffmanEntry* literals, const HuffmanEntry* di
     unsigned count = G.bit_count;
     std::uint8_t* const slide = G.slide;
     unsigned win_pos = G.win_pos;
-    const std::uint64_t literal_mask = mask_bits[literal_bits];
-    const std::uint64_t distance_mask = mask_bits[distance_bits];
     FastExit exit = FastExit::more;
+    const std::uint32_t* const literals = tables.literals;
+    const std::uint32_t* const distances = tables.distances;
 
-    while (in_end - in >= FAST_INPUT_MARGIN && win_pos < WINDOW_SIZE - FAST_WINDOW_MARGIN) {
-        if constexpr (std::endian::native == std::endian::little) {
-            // One unaligned load tops the buffer up to 56..63 bits; the bits
-            // above the count are the next byte's and are loaded again later.
-            std::uint64_t word;
-            std::memcpy(&word, in, sizeof word);
-            bits |= word << count;
-            in += (63 - count) >> 3;
-            count |= 56;
-        } else {
-            while (count <= 56) {
-                bits |= static_cast<std::uint64_t>(*in++) << count;
-                count += 8;
+    auto room = [&] { return in_end - in >= FAST_INPUT_MARGIN && win_pos < WINDOW_SIZE - FAST_WINDOW_MARGIN; };
+    if (room()) {
+        top_up(in, bits, count);
+        std::uint32_t entry = literals[bits & FAST_LITERAL_MASK];
+        while (room()) {
+            entry = resolve_link(literals, FAST_LITERAL_BITS, entry, bits, count);
+            std::uint64_t dropped;
+            drop_entry(entry, bits, count, dropped);
+            if (entry & FAST_LITERAL) {
+                put_literals(slide, win_pos, entry);
+                entry = literals[bits & FAST_LITERAL_MASK];
+                if (entry & FAST_LITERAL) {
+                    drop_entry(entry, bits, count, dropped);
+                    put_literals(slide, win_pos, entry);
+                    entry = literals[bits & FAST_LITERAL_MASK];
+                    if (entry & FAST_LITERAL) {
+                        drop_entry(entry, bits, count, dropped);
+                        put_literals(slide, win_pos, entry);
+                        entry = literals[bits & FAST_LITERAL_MASK];
+                    }
+                }
+                top_up(in, bits, count);
+                continue;
             }
-        }
-        const HuffmanEntry* entry = fast_symbol(literals, literal_mask, bits, count);
-        if (entry == nullptr) {
-            exit = FastExit::invalid;
-            break;
-        }
-        if (entry->operation == OP_LITERAL) {
-            slide[win_pos++] = static_cast<std::uint8_t>(entry->value);
-            continue;
-        }
-        if (entry->operation == OP_END_OF_BLOCK) {
-            exit = FastExit::end_of_block;
-            break;
-        }
-        const unsigned length = entry->value + static_cast<unsigned>(bits & mask_bits[entry->operation]);
-        bits >>= entry->operation;
-        count -= entry->operation;
+            if (entry & FAST_SPECIAL) {
+                exit = fast_value(entry) != 0 ? FastExit::end_of_block : FastExit::invalid;
+                break;
+            }
+            const unsigned length = extra_value(entry, dropped);
 
-        if (distances == nullptr) {
-            exit = FastExit::invalid;
-            break;
-        }
-        entry = fast_symbol(distances, distance_mask, bits, count);
-        if (entry == nullptr) {
-            exit = FastExit::invalid;
-            break;
-        }
-        const unsigned distance = entry->value + static_cast<unsigned>(bits & mask_bits[entry->operation]);
-        bits >>= entry->operation;
-        count -= entry->operation;
+            entry = resolve_link(distances, FAST_DISTANCE_BITS, distances[bits & FAST_DISTANCE_MASK], bits, count);
+            if (entry & FAST_SPECIAL) {
+                exit = FastExit::invalid;
+                break;
+            }
+            drop_entry(entry, bits, count, dropped);
+            const unsigned distance = extra_value(entry, dropped);
 
-        const unsigned from = (win_pos - distance) & (WINDOW_SIZE - 1);
-        std::uint8_t* const dest = slide + win_pos;
-        if (from < win_pos) {
-            copy_forward(dest, slide + from, length, distance);
-        } else {
-            // The source lies in the older part of the window, possibly across
-            // its end; what it reads there is not overwritten by this copy.
-            if (from + length <= WINDOW_SIZE && from - win_pos >= 8) {
-                copy_chunks(dest, slide + from, length);
+            top_up(in, bits, count);
+            entry = literals[bits & FAST_LITERAL_MASK];
+
+            std::uint8_t* const dest = slide + win_pos;
+            if (distance <= win_pos) {
+                copy_behind(dest, length, distance);
             } else {
+                // The source starts in the older part of the window and may run
+                // across its end; what it reads there this copy does not write.
+                const unsigned from = win_pos - distance + WINDOW_SIZE;
                 const unsigned first = std::min(length, WINDOW_SIZE - from);
-                std::memmove(dest, slide + from, first);
-                copy_forward(dest + first, slide, length - first, distance);
+                if (from - win_pos >= 8) copy_words(dest, slide + from, first, from - win_pos);
+                else std::memmove(dest, slide + from, first);
+                if (first < length) copy_behind(dest + first, length - first, distance);
             }
+            win_pos += length;
         }
-        win_pos += length;
     }
     // Whole bytes not used go back to the buffer, so the byte-wise path reads
     // them next, just as it would have.
+    count &= 0xFF;
     {
         const auto loaded = static_cast<unsigned>(in - in_start);
         const unsigned unused = std::min(count / 8, loaded);
@@ -465,6 +747,32 @@ FastExit inflate_codes_fast(const HuffmanEntry* literals, const HuffmanEntry* di
     return exit;
 }
 
+FastExit inflate_codes_fast_plain(const FastTables& tables) { return fast_loop(tables); }
+
+#if IMU_INFLATE_BMI2
+__attribute__((target("bmi2"))) FastExit inflate_codes_fast_bmi2(const FastTables& tables)
+{
+    return fast_loop(tables);
+}
+#endif
+
+FastExit inflate_codes_fast(const FastTables& tables)
+{
+#if IMU_INFLATE_BMI2
+    static const bool bmi2 = __builtin_cpu_supports("bmi2");
+    if (bmi2) return inflate_codes_fast_bmi2(tables);
+#endif
+    return inflate_codes_fast_plain(tables);
+}
+
+// ---- Careful path and blocks ----
+
+// The fast tables of the entry being inflated; null when they could not be
+// allocated, and then the careful path decodes everything alone.
+FastTables* fast_tables = nullptr;
+// Whether fast_tables holds the fixed code, which every fixed block shares.
+bool fast_tables_fixed = false;
+
 std::int32_t inflate_codes(const HuffmanEntry* literals, const HuffmanEntry* distances, std::int32_t literal_bits,
                            std::int32_t distance_bits)
 {
@@ -473,8 +781,11 @@ std::int32_t inflate_codes(const HuffmanEntry* literals, const HuffmanEntry* dis
         if (G.input_exhausted) return UZ_READ_ERROR;
 
         // The flags above change only at a refill, which the fast path never causes.
-        if (literals != nullptr) {
-            switch (inflate_codes_fast(literals, distances, literal_bits, distance_bits)) {
+        // Near the end of the buffer or the window the fast loop would not
+        // take a symbol; the check here saves calling it for each.
+        if (fast_tables != nullptr && G.in_last + 1 - G.in_pos >= FAST_INPUT_MARGIN &&
+            G.win_pos < WINDOW_SIZE - FAST_WINDOW_MARGIN) {
+            switch (inflate_codes_fast(*fast_tables)) {
             case FastExit::end_of_block:
                 return UZ_OK;
             case FastExit::invalid:
@@ -552,6 +863,17 @@ std::int32_t inflate_fixed_block()
     // 30 of 32 codes are used: incomplete is expected.
     if (build_huffman_table(lengths, 30, 0, distance_base, distance_extra, distance_bits, distances.root) > 1)
         return UZ_FORMAT_ERROR;
+    if (fast_tables != nullptr && !fast_tables_fixed) {
+        build_fast_table(lengths, 30, 0, distance_base, distance_extra, FAST_DISTANCE_BITS, false,
+                         fast_tables->distances);
+        std::fill(lengths, lengths + 144, 8);
+        std::fill(lengths + 144, lengths + 256, 9);
+        std::fill(lengths + 256, lengths + 280, 7);
+        std::fill(lengths + 280, lengths + 288, 8);
+        build_fast_table(lengths, 288, 257, length_base, length_extra, FAST_LITERAL_BITS, true,
+                         fast_tables->literals);
+        fast_tables_fixed = true;
+    }
     return inflate_codes(literals.root, distances.root, literal_bits, distance_bits);
 }
 
@@ -609,6 +931,13 @@ std::int32_t inflate_dynamic_block()
     if (build_huffman_table(lengths + literal_count, static_cast<std::uint16_t>(distance_count), 0, distance_base,
                             distance_extra, distance_bits, distances.root) > 1)
         return UZ_FORMAT_ERROR;
+    if (fast_tables != nullptr) {
+        build_fast_table(lengths, literal_count, 257, length_base, length_extra, FAST_LITERAL_BITS, true,
+                         fast_tables->literals);
+        build_fast_table(lengths + literal_count, distance_count, 0, distance_base, distance_extra,
+                         FAST_DISTANCE_BITS, false, fast_tables->distances);
+        fast_tables_fixed = false;
+    }
     return inflate_codes(literals.root, distances.root, literal_bits, distance_bits);
 }
 
@@ -636,6 +965,17 @@ std::int32_t inflate_entry()
     G.win_pos = 0;
     G.bit_count = 0;
     G.bit_buf = 0;
+    // Without memory for the fast tables the entry is still decoded, only slower.
+    std::unique_ptr<FastTables> tables;
+    try {
+        tables = std::make_unique_for_overwrite<FastTables>();
+    } catch (const std::bad_alloc&) {
+    }
+    fast_tables = tables.get();
+    fast_tables_fixed = false;
+    struct Forget {
+        ~Forget() { fast_tables = nullptr; }
+    } forget;
     bool last = false;
     do {
         const std::int32_t result = inflate_block(last);

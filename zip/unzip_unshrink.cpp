@@ -146,7 +146,10 @@ void unshrink_partial_clear(UnshrinkState& state)
         if (!unshrink_put_byte(state, previous_first))
             return UZ_WRITE_ERROR;
 
-        while (!G.aborted && budget >= state.code_size) {
+        // The budget alone would let a compressed size far beyond the end of
+        // the file run on filler for gigabytes: a file that ends first ends
+        // the data, as it does for inflate and explode.
+        while (!G.aborted && !G.input_exhausted && budget >= state.code_size) {
             const int code = read_code(state.code_size);
             budget -= state.code_size;
             if (code == ESCAPE_CODE) {
@@ -206,6 +209,8 @@ void unshrink_partial_clear(UnshrinkState& state)
 
     if (G.aborted)
         return UZ_ABORTED;
+    if (G.input_exhausted)
+        return UZ_READ_ERROR;
     return unshrink_flush(state) ? UZ_OK : UZ_WRITE_ERROR;
 }
 

@@ -237,6 +237,24 @@ void expect_every_code_decodes(const std::vector<int>& lengths, std::int32_t req
     free_huffman_table(root);
 }
 
+// A complete code over n symbols with lengths spread from short to 15 bits:
+// every symbol starts at 15 and random ones are shortened while the code space
+// allows, the longest one when the pick does not fit.
+std::vector<int> spread_lengths(int n, std::uint32_t seed)
+{
+    std::vector<int> lengths(static_cast<std::size_t>(n), 15);
+    std::uint32_t left = 32768 - static_cast<std::uint32_t>(n);   // in units of one 15-bit code
+    while (left > 0) {
+        seed = seed * 1103515245u + 12345u;
+        auto i = static_cast<std::size_t>((seed >> 8) % static_cast<std::uint32_t>(n));
+        if (lengths[i] == 1 || (1u << (15 - lengths[i])) > left)
+            i = static_cast<std::size_t>(std::max_element(lengths.begin(), lengths.end()) - lengths.begin());
+        left -= 1u << (15 - lengths[i]);
+        --lengths[i];
+    }
+    return lengths;
+}
+
 }  // namespace
 
 // ---- Huffman tables ----
@@ -476,6 +494,63 @@ TEST_F(DecoderTest, MatchesOfEveryShortDistanceAndLengthAtShiftingWindowPosition
     const Decoded run = inflate(w.data());
     EXPECT_EQ(run.code, 0);
     EXPECT_EQ(run.output, expected);
+}
+
+TEST_F(DecoderTest, DynamicBlocksWithCodesUpToFifteenBitsMatchTheReferenceAcrossRefillsAndWraps)
+{
+    // Literal/length and distance codes both short and past the first table
+    // lookup; literals in runs, so that pairs of them decode together, and
+    // matches of every length and distance, over many input blocks and
+    // window wraps.
+    for (const std::uint32_t seed : {3u, 17u}) {
+        SCOPED_TRACE(seed);
+        DynamicHeader h;
+        h.literal_lengths = spread_lengths(286, seed);
+        h.distance_lengths = spread_lengths(30, seed + 1);
+        ASSERT_GE(*std::max_element(h.literal_lengths.begin(), h.literal_lengths.end()), 13);
+        ASSERT_GE(*std::max_element(h.distance_lengths.begin(), h.distance_lengths.end()), 9);
+        const auto literal_codes = canonical_codes(h.literal_lengths);
+        const auto distance_codes = canonical_codes(h.distance_lengths);
+        auto put_symbol = [&](BitWriter& w, int symbol) {
+            w.code(literal_codes[symbol], h.literal_lengths[symbol]);
+        };
+        BitWriter w;
+        write_dynamic_header(w, true, h);
+        std::string expected;
+        std::uint32_t state = seed;
+        auto next = [&state](std::uint32_t below) {
+            state = state * 1103515245u + 12345u;
+            return static_cast<int>((state >> 8) % below);
+        };
+        for (int i = 0; i < 30000; ++i) {
+            if (expected.empty() || next(3) != 0) {
+                const int literal = next(256);
+                put_symbol(w, literal);
+                expected.push_back(static_cast<char>(literal));
+                continue;
+            }
+            const int length = 3 + next(256);
+            const int distance = 1 + next(static_cast<std::uint32_t>(std::min<std::size_t>(expected.size(), 32768)));
+            int l = 28;
+            while (length_base[l] > length) --l;
+            put_symbol(w, 257 + l);
+            w.bits(static_cast<std::uint32_t>(length - length_base[l]), length_extra[l]);
+            int d = 29;
+            while (distance_base[d] > distance) --d;
+            w.code(distance_codes[d], h.distance_lengths[d]);
+            w.bits(static_cast<std::uint32_t>(distance - distance_base[d]), distance_extra[d]);
+            apply_match(expected, length, distance);
+        }
+        put_symbol(w, 256);
+        flushed.clear();
+        const Decoded run = inflate(w.data());
+        EXPECT_EQ(run.code, 0);
+        ASSERT_EQ(run.output.size(), expected.size());
+        EXPECT_TRUE(run.output == expected);
+        std::vector<std::int32_t> flushes(expected.size() / 32768, 32768);
+        flushes.push_back(static_cast<std::int32_t>(expected.size() % 32768));
+        EXPECT_EQ(flushed, flushes);
+    }
 }
 
 TEST_F(DecoderTest, OneDistanceCodeOfLengthOneDecodes)

@@ -96,9 +96,9 @@ public:
     const std::int32_t result = build_huffman_table(lengths.data(), count, simple, base,
                                                     base ? constants.extra_bits.data() : nullptr,
                                                     table.lookup_bits, root);
-    if (result == 0 || result == 1)
+    if (result == TABLE_COMPLETE || result == TABLE_INCOMPLETE)
         table.root = root;
-    return result == 0;
+    return result == TABLE_COMPLETE;
 }
 
 // Null for a code that the tree does not define.

@@ -58,13 +58,13 @@ std::int32_t build_huffman_table(const std::uint16_t* lengths, std::uint16_t n, 
     for (unsigned i = 0; i < n; ++i) {
         if (lengths[i] > MAX_CODE_BITS) {
             lookup_bits = 0;
-            return 2;
+            return TABLE_BAD_LENGTHS;
         }
         ++count[lengths[i]];
     }
     if (count[0] == n) {
         lookup_bits = 0;
-        return 0;
+        return TABLE_COMPLETE;
     }
 
     int shortest = 1;
@@ -81,7 +81,7 @@ std::int32_t build_huffman_table(const std::uint16_t* lengths, std::uint16_t n, 
     std::int64_t unused = std::int64_t{1} << shortest;
     for (int len = shortest; len <= longest; ++len) {
         unused -= count[len];
-        if (unused < 0) return 2;
+        if (unused < 0) return TABLE_BAD_LENGTHS;
         if (len < longest) unused *= 2;
     }
     const unsigned real_codes = n - count[0];
@@ -92,7 +92,7 @@ std::int32_t build_huffman_table(const std::uint16_t* lengths, std::uint16_t n, 
     try {
         sorted.resize(real_codes);
     } catch (const std::bad_alloc&) {
-        return 3;
+        return TABLE_OUT_OF_MEMORY;
     }
     {
         unsigned offset[MAX_CODE_BITS + 1] = {};
@@ -117,7 +117,7 @@ std::int32_t build_huffman_table(const std::uint16_t* lengths, std::uint16_t n, 
     };
 
     HuffmanEntry* root_table = allocate_table(1u << root_bits, chain_tail);
-    if (root_table == nullptr) return 3;
+    if (root_table == nullptr) return TABLE_OUT_OF_MEMORY;
     levels[0] = {root_table, 0, root_bits, 0};
     int h = 0;
 
@@ -148,7 +148,7 @@ std::int32_t build_huffman_table(const std::uint16_t* lengths, std::uint16_t n, 
                 if (depth < eob_length && eob_length < depth + bits) bits = eob_length - depth;
 
                 HuffmanEntry* table = allocate_table(1u << bits, chain_tail);
-                if (table == nullptr) return fail(3);
+                if (table == nullptr) return fail(TABLE_OUT_OF_MEMORY);
                 const Level& parent = levels[h];
                 HuffmanEntry& link = parent.table[(code >> parent.depth) & ((1u << parent.bits) - 1)];
                 link.operation = static_cast<std::uint8_t>(OP_LITERAL + bits);
@@ -170,7 +170,7 @@ std::int32_t build_huffman_table(const std::uint16_t* lengths, std::uint16_t n, 
                     entry.operation = sym < 256 ? OP_LITERAL : OP_END_OF_BLOCK;
                     entry.value = static_cast<std::uint16_t>(sym);
                 } else {
-                    if (base == nullptr || extra == nullptr) return fail(2);
+                    if (base == nullptr || extra == nullptr) return fail(TABLE_BAD_LENGTHS);
                     entry.operation = static_cast<std::uint8_t>(extra[sym - s]);
                     entry.value = base[sym - s];
                 }
@@ -192,7 +192,7 @@ std::int32_t build_huffman_table(const std::uint16_t* lengths, std::uint16_t n, 
     }
 
     root = chain;
-    return unused != 0 && longest != 1 ? 1 : 0;
+    return unused != 0 && longest != 1 ? TABLE_INCOMPLETE : TABLE_COMPLETE;
 }
 
 // ---- Inflate ----
@@ -855,13 +855,14 @@ std::int32_t inflate_fixed_block()
     std::int32_t literal_bits = FIXED_LITERAL_BITS;
     const std::int32_t built =
         build_huffman_table(lengths, 288, 257, length_base, length_extra, literal_bits, literals.root);
-    if (built != 0) return built;
+    if (built != TABLE_COMPLETE) return built;
 
     std::fill(lengths, lengths + 30, 5);
     TableHolder distances;
     std::int32_t distance_bits = FIXED_DISTANCE_BITS;
     // 30 of 32 codes are used: incomplete is expected.
-    if (build_huffman_table(lengths, 30, 0, distance_base, distance_extra, distance_bits, distances.root) > 1)
+    if (build_huffman_table(lengths, 30, 0, distance_base, distance_extra, distance_bits, distances.root) >
+        TABLE_INCOMPLETE)
         return UZ_FORMAT_ERROR;
     if (fast_tables != nullptr && !fast_tables_fixed) {
         build_fast_table(lengths, 30, 0, distance_base, distance_extra, FAST_DISTANCE_BITS, false,
@@ -888,7 +889,7 @@ std::int32_t inflate_dynamic_block()
     {
         TableHolder code_lengths;
         std::int32_t bits = CODE_LENGTH_BITS;
-        if (build_huffman_table(lengths, 19, 19, nullptr, nullptr, bits, code_lengths.root) != 0)
+        if (build_huffman_table(lengths, 19, 19, nullptr, nullptr, bits, code_lengths.root) != TABLE_COMPLETE)
             return UZ_FORMAT_ERROR;
 
         const unsigned total = literal_count + distance_count;
@@ -922,14 +923,14 @@ std::int32_t inflate_dynamic_block()
     TableHolder literals;
     std::int32_t literal_bits = DYNAMIC_LITERAL_BITS;
     if (build_huffman_table(lengths, static_cast<std::uint16_t>(literal_count), 257, length_base, length_extra,
-                            literal_bits, literals.root) != 0)
+                            literal_bits, literals.root) != TABLE_COMPLETE)
         return UZ_FORMAT_ERROR;
 
     TableHolder distances;
     std::int32_t distance_bits = DYNAMIC_DISTANCE_BITS;
     // An incomplete distance code is allowed (a single code, or none at all).
     if (build_huffman_table(lengths + literal_count, static_cast<std::uint16_t>(distance_count), 0, distance_base,
-                            distance_extra, distance_bits, distances.root) > 1)
+                            distance_extra, distance_bits, distances.root) > TABLE_INCOMPLETE)
         return UZ_FORMAT_ERROR;
     if (fast_tables != nullptr) {
         build_fast_table(lengths, literal_count, 257, length_base, length_extra, FAST_LITERAL_BITS, true,

@@ -7,10 +7,11 @@
 
 #include "zip/extract_state.h"
 #include "zip/legacy_harness.h"
+#include "zip/zip_test_support.h"
 
 namespace {
 
-using legacy_test::BitWriter;
+using ziptest::BitWriter;
 using legacy_test::Bytes;
 using legacy_test::DecoderSetup;
 using legacy_test::DecodeOutcome;
@@ -45,7 +46,7 @@ struct Tree {
     void put(BitWriter& bits, int symbol) const
     {
         for (int i = lengths[symbol] - 1; i >= 0; --i)
-            bits.put_bit(((codes[symbol] >> i) & 1u) == 0);
+            bits.bit(((codes[symbol] >> i) & 1u) == 0);
     }
 
     // The run-length coded form that precedes the bit stream.
@@ -110,26 +111,26 @@ public:
 
     void literal(std::uint8_t byte)
     {
-        bits_.put_bit(true);
+        bits_.bit(true);
         if (literal_tree())
             literals_.put(bits_, byte);
         else
-            bits_.put(byte, 8);
+            bits_.bits(byte, 8);
         expected_.push_back(byte);
     }
 
     void match(std::uint32_t distance, std::uint32_t length)
     {
-        bits_.put_bit(false);
+        bits_.bit(false);
         const std::uint32_t offset = distance - 1;
-        bits_.put(offset & ((1u << low_bits()) - 1), low_bits());
+        bits_.bits(offset & ((1u << low_bits()) - 1), low_bits());
         distances_.put(bits_, static_cast<int>(offset >> low_bits()));
         const std::uint32_t code = length - static_cast<std::uint32_t>(min_length());
         if (code < 63) {
             lengths_.put(bits_, static_cast<int>(code));
         } else {
             lengths_.put(bits_, 63);
-            bits_.put(code - 63, 8);
+            bits_.bits(code - 63, 8);
         }
         for (std::uint32_t i = 0; i < length; ++i) {
             const auto from = static_cast<std::int64_t>(expected_.size()) - distance;

@@ -81,7 +81,7 @@ protected:
         return finish(inflate_entry());
     }
 
-    ScratchDir dir_{"inflate"};
+    TempFolder dir_{"inflate"};
 
 private:
     std::unique_ptr<std::uint8_t[]> window_;
@@ -224,7 +224,7 @@ void expect_every_code_decodes(const std::vector<int>& lengths, std::int32_t req
     std::int32_t bits = requested_bits;
     const auto n = static_cast<std::uint16_t>(lengths.size());
     const std::uint16_t s = n > 256 ? 257 : n;
-    ASSERT_EQ(build_huffman_table(lens.data(), n, s, base.data(), extra.data(), bits, root), 0);
+    ASSERT_EQ(build_huffman_table(lens.data(), n, s, base.data(), extra.data(), bits, root), TABLE_COMPLETE);
     const auto codes = canonical_codes(lengths);
     for (std::size_t sym = 0; sym < lengths.size(); ++sym) {
         if (lengths[sym] == 0) continue;
@@ -264,7 +264,7 @@ TEST(HuffmanTable, CompleteCodeBuildsAndClampsLookupBitsToTheLongestCode)
     const std::uint16_t lengths[4] = {2, 2, 2, 2};
     HuffmanEntry* root = nullptr;
     std::int32_t bits = 9;
-    EXPECT_EQ(build_huffman_table(lengths, 4, 4, nullptr, nullptr, bits, root), 0);
+    EXPECT_EQ(build_huffman_table(lengths, 4, 4, nullptr, nullptr, bits, root), TABLE_COMPLETE);
     EXPECT_EQ(bits, 2);
     ASSERT_NE(root, nullptr);
     free_huffman_table(root);
@@ -275,7 +275,7 @@ TEST(HuffmanTable, LookupBitsAreRaisedToTheShortestCode)
     const std::uint16_t lengths[2] = {3, 3};
     HuffmanEntry* root = nullptr;
     std::int32_t bits = 1;
-    EXPECT_EQ(build_huffman_table(lengths, 2, 2, nullptr, nullptr, bits, root), 1);
+    EXPECT_EQ(build_huffman_table(lengths, 2, 2, nullptr, nullptr, bits, root), TABLE_INCOMPLETE);
     EXPECT_EQ(bits, 3);
     free_huffman_table(root);
 }
@@ -285,7 +285,7 @@ TEST(HuffmanTable, IncompleteCodeGivesOneAndMarksUnusedCodesInvalid)
     const std::uint16_t lengths[3] = {2, 2, 2};
     HuffmanEntry* root = nullptr;
     std::int32_t bits = 2;
-    ASSERT_EQ(build_huffman_table(lengths, 3, 3, nullptr, nullptr, bits, root), 1);
+    ASSERT_EQ(build_huffman_table(lengths, 3, 3, nullptr, nullptr, bits, root), TABLE_INCOMPLETE);
     EXPECT_EQ(lookup(root, bits, 0b11, 2).first->operation, 99);
     EXPECT_EQ(lookup(root, bits, 0b10, 2).first->value, 2);
     free_huffman_table(root);
@@ -296,7 +296,7 @@ TEST(HuffmanTable, SingleCodeOfLengthOneIsAccepted)
     const std::uint16_t lengths[5] = {0, 0, 1, 0, 0};
     HuffmanEntry* root = nullptr;
     std::int32_t bits = 6;
-    ASSERT_EQ(build_huffman_table(lengths, 5, 5, nullptr, nullptr, bits, root), 0);
+    ASSERT_EQ(build_huffman_table(lengths, 5, 5, nullptr, nullptr, bits, root), TABLE_COMPLETE);
     EXPECT_EQ(bits, 1);
     EXPECT_EQ(lookup(root, bits, 0, 1).first->value, 2);
     EXPECT_EQ(lookup(root, bits, 1, 1).first->operation, 99);
@@ -308,7 +308,7 @@ TEST(HuffmanTable, AllZeroLengthsGiveNoTableAndZeroLookupBits)
     const std::uint16_t lengths[30] = {};
     HuffmanEntry* root = reinterpret_cast<HuffmanEntry*>(&root);
     std::int32_t bits = 6;
-    EXPECT_EQ(build_huffman_table(lengths, 30, 0, nullptr, nullptr, bits, root), 0);
+    EXPECT_EQ(build_huffman_table(lengths, 30, 0, nullptr, nullptr, bits, root), TABLE_COMPLETE);
     EXPECT_EQ(root, nullptr);
     EXPECT_EQ(bits, 0);
 }
@@ -318,15 +318,15 @@ TEST(HuffmanTable, OverSubscribedTooLongAndBaselessCodesAreRejected)
     HuffmanEntry* root = nullptr;
     std::int32_t bits = 7;
     const std::uint16_t over[3] = {1, 1, 1};
-    EXPECT_EQ(build_huffman_table(over, 3, 3, nullptr, nullptr, bits, root), 2);
+    EXPECT_EQ(build_huffman_table(over, 3, 3, nullptr, nullptr, bits, root), TABLE_BAD_LENGTHS);
     EXPECT_EQ(root, nullptr);
     const std::uint16_t too_long[2] = {17, 1};
     bits = 7;
-    EXPECT_EQ(build_huffman_table(too_long, 2, 2, nullptr, nullptr, bits, root), 2);
+    EXPECT_EQ(build_huffman_table(too_long, 2, 2, nullptr, nullptr, bits, root), TABLE_BAD_LENGTHS);
     EXPECT_EQ(bits, 0);
     const std::uint16_t plain[4] = {2, 2, 2, 2};
     bits = 7;
-    EXPECT_EQ(build_huffman_table(plain, 4, 2, nullptr, nullptr, bits, root), 2);
+    EXPECT_EQ(build_huffman_table(plain, 4, 2, nullptr, nullptr, bits, root), TABLE_BAD_LENGTHS);
     EXPECT_EQ(root, nullptr);
 }
 

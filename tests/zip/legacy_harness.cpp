@@ -26,18 +26,6 @@ void capture_report(std::int32_t value, zip::ZipReport* report)
 
 }  // namespace
 
-void BitWriter::put(std::uint32_t value, int bits)
-{
-    for (int i = 0; i < bits; ++i, ++bit_count_) {
-        if (bit_count_ % 8 == 0)
-            bytes_.push_back(0);
-        if ((value >> i) & 1u)
-            bytes_.back() = static_cast<std::uint8_t>(bytes_.back() | (1u << (bit_count_ % 8)));
-    }
-}
-
-Bytes BitWriter::bytes() const { return bytes_; }
-
 std::filesystem::path scratch_dir()
 {
     static imu_test::TempFolder dir{"legacy"};

@@ -12,20 +12,6 @@ namespace legacy_test {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Bits least significant first, the order the library's bit reader takes them.
-class BitWriter {
-public:
-    void put(std::uint32_t value, int bits);
-    void put_bit(bool bit) { put(bit ? 1u : 0u, 1); }
-    [[nodiscard]] std::size_t bit_count() const { return bit_count_; }
-    // The bits written so far, the last byte padded with zeros.
-    [[nodiscard]] Bytes bytes() const;
-
-private:
-    Bytes bytes_;
-    std::size_t bit_count_ = 0;
-};
-
 struct DecoderSetup {
     Bytes stream;
     std::int64_t csize = -1;   // -1: the stream's length

@@ -7,10 +7,11 @@
 
 #include "zip/extract_state.h"
 #include "zip/legacy_harness.h"
+#include "zip/zip_test_support.h"
 
 namespace {
 
-using legacy_test::BitWriter;
+using ziptest::BitWriter;
 using legacy_test::Bytes;
 using legacy_test::DecoderSetup;
 using legacy_test::DecodeOutcome;
@@ -20,7 +21,7 @@ class CodeWriter {
 public:
     CodeWriter& code(int value)
     {
-        bits_.put(static_cast<std::uint32_t>(value), size_);
+        bits_.bits(static_cast<std::uint32_t>(value), size_);
         return *this;
     }
     CodeWriter& text(const std::string& literals)
@@ -63,11 +64,11 @@ Bytes shrink(const Bytes& data)
     BitWriter bits;
     const auto send = [&](int code) {
         while (code >= (1 << size)) {
-            bits.put(256, size);
-            bits.put(1, size);
+            bits.bits(256, size);
+            bits.bits(1, size);
             ++size;
         }
-        bits.put(static_cast<std::uint32_t>(code), size);
+        bits.bits(static_cast<std::uint32_t>(code), size);
     };
     int current = data.at(0);
     for (std::size_t i = 1; i < data.size(); ++i) {
@@ -331,9 +332,9 @@ TEST(UnshrinkSafety, RandomStreamsNeverReachOutsideTheirBuffers)
             BitWriter bits;
             for (int i = 0; i < 600; ++i) {
                 const int code = random() % 4 == 0 ? 256 : static_cast<int>(random() % 600);
-                bits.put(static_cast<std::uint32_t>(code), 9);
+                bits.bits(static_cast<std::uint32_t>(code), 9);
                 if (code == 256)
-                    bits.put(random() % 8 == 0 ? 1 : 2, 9);
+                    bits.bits(random() % 8 == 0 ? 1 : 2, 9);
             }
             setup.stream = bits.bytes();
         }

@@ -1,6 +1,6 @@
-// Helpers for the extraction tests: file contents, a small
+// Helpers for the ZIP library's tests: file contents, a small
 // ZIP writer for hand-made archives and a bit writer for hand-made deflate
-// streams.
+// and other bit streams.
 #pragma once
 
 #include <cstdint>
@@ -18,7 +18,6 @@ namespace ziptest {
 namespace fs = std::filesystem;
 
 using imu_test::TempFolder;
-using ScratchDir = imu_test::TempFolder;
 
 inline std::string read_file(const fs::path& path)
 {
@@ -61,9 +60,19 @@ inline std::uint32_t dos_date_time(int year, int month, int day, int hour, int m
     return (date << 16) | time;
 }
 
-// Writes bits least significant first, as deflate reads them.
+// Writes bits least significant first, as the library's bit reader takes
+// them (deflate, implode and shrink alike).
 class BitWriter {
 public:
+    void bit(std::uint32_t b)
+    {
+        partial_ = static_cast<std::uint8_t>(partial_ | ((b & 1) << used_));
+        if (++used_ == 8) {
+            bytes_ += static_cast<char>(partial_);
+            partial_ = 0;
+            used_ = 0;
+        }
+    }
     void bits(std::uint32_t value, int count)
     {
         for (int i = 0; i < count; ++i) bit((value >> i) & 1);
@@ -78,23 +87,21 @@ public:
         while (used_ != 0) bit(0);
     }
     void byte(std::uint8_t value) { bits(value, 8); }
+    // The bits written so far, the last byte padded with zeros.
     std::string data() const
     {
         std::string out = bytes_;
         if (used_ != 0) out += static_cast<char>(partial_);
         return out;
     }
+    std::vector<std::uint8_t> bytes() const
+    {
+        const std::string out = data();
+        return {out.begin(), out.end()};
+    }
+    [[nodiscard]] std::size_t bit_count() const { return bytes_.size() * 8 + static_cast<std::size_t>(used_); }
 
 private:
-    void bit(std::uint32_t b)
-    {
-        partial_ = static_cast<std::uint8_t>(partial_ | (b << used_));
-        if (++used_ == 8) {
-            bytes_ += static_cast<char>(partial_);
-            partial_ = 0;
-            used_ = 0;
-        }
-    }
     std::string bytes_;
     std::uint8_t partial_ = 0;
     int used_ = 0;

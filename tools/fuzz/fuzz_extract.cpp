@@ -63,7 +63,9 @@ void report(std::int32_t value, zip::ZipReport* record)
         current_open = false;
         break;
     case zip::REPORT_ENTRY_FAILED:
-        fuzz::expect_code(value, {zip::UZ_CRC_ERROR, zip::UZ_WRITE_ERROR, zip::UZ_UNSUPPORTED, zip::UZ_ENCRYPTED},
+        fuzz::expect_code(value,
+                          {zip::UZ_CRC_ERROR, zip::UZ_WRITE_ERROR, zip::UZ_UNSUPPORTED, zip::UZ_ENCRYPTED,
+                           zip::UZ_OVERLAPPING_ENTRY},
                           "a failed entry's report");
         check_failed_entry_left_nothing();
         break;

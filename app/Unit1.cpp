@@ -64,8 +64,8 @@ TForm1::~TForm1() = default;
 
 void TForm1::CreatePageTerms()
 {
-    Memo3.create(TabSheet3, 0, 0, 100, 100, Memo::Options{.read_only = true, .vertical_scroll_bar = true,
-                                                             .word_wrap = false});
+    Memo3.create(TabSheet3, 0, 0, 100, 100,
+                 Memo::Options{.read_only = true, .vertical_scroll_bar = true, .word_wrap = false});
     Memo3.fill_parent();
     Memo3.set_font("Segoe UI", 13);
     Memo3.set_colors(GetSysColor(COLOR_WINDOWTEXT), GetSysColor(COLOR_WINDOW));
@@ -193,8 +193,8 @@ void TForm1::CreatePageInternet()
         int top;
         int height;
     };
-    for (const Link& each : {Link{SpeedButton6, IMU_PRODUCT_CAPTION, 70, 121}, Link{SpeedButton8, IMU_MAKER_CAPTION, 210, 51},
-                             Link{SpeedButton9, "", 280, 51}}) {
+    for (const Link& each : {Link{SpeedButton6, IMU_PRODUCT_CAPTION, 70, 121},
+                             Link{SpeedButton8, IMU_MAKER_CAPTION, 210, 51}, Link{SpeedButton9, "", 280, 51}}) {
         each.button.create(TabSheet4, 90, each.top, 531, each.height);
         each.button.set_flat(true);
         each.button.set_caption(each.caption);

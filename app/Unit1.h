@@ -106,7 +106,7 @@ public:
     std::string ManualsServer;
     // The SHA-256 that the fixed-version downloads must have, in lower-case
     // hex, or empty for no check; fixed when the program is built.
-    std::string ZadigSha256;    // "/arvelon/zadig-2.4.exe"
+    std::string ZadigSha256;  // "/arvelon/zadig-2.4.exe"
     std::string ZadigXpSha256;  // "/arvelon/zadig_xp-2.2.exe"
     std::string DriversSha256;  // "/manuals/RelWithDebInfo.zip"
 
@@ -131,10 +131,10 @@ public:
     void stvw1Change(Object& Sender);
     // Re-roots the tree at the chosen entry when it is a usable folder.
     void ShellComboBox1Change(Object& Sender);
-    void Button3Click(Object& Sender);        // button2: the desktop
-    void Button4Click(Object& Sender);        // button4: the computer
-    void SpeedButton4Click(Object& Sender);   // the parent folder
-    void SpeedButton5Click(Object& Sender);   // the application folder
+    void Button3Click(Object& Sender);  // button2: the desktop
+    void Button4Click(Object& Sender);  // button4: the computer
+    void SpeedButton4Click(Object& Sender);  // the parent folder
+    void SpeedButton5Click(Object& Sender);  // the application folder
     void New1Click(Object& Sender);
     void Rename1Click(Object& Sender);
     // The tree, the drop-down, the four glyph buttons and OK, together.

@@ -39,10 +39,12 @@ TIdHTTP::TIdHTTP(TForm1& owner) : platform::HttpClient(InstallerSettings())
         owner.IdHTTP1Work(Sender, AWorkMode, AWorkCount);
     };
     on_work_begin = [this](platform::WorkMode mode, std::int64_t count_max) {
-        if (OnWorkBegin) OnWorkBegin(*this, mode, ToWorkCount(count_max));
+        if (OnWorkBegin)
+            OnWorkBegin(*this, mode, ToWorkCount(count_max));
     };
     on_work = [this](platform::WorkMode mode, std::int64_t count) {
-        if (OnWork) OnWork(*this, mode, ToWorkCount(count));
+        if (OnWork)
+            OnWork(*this, mode, ToWorkCount(count));
     };
     // A silent server must not freeze the window while the client waits.
     on_idle = [] { application().process_messages(); };
@@ -57,7 +59,8 @@ bool TForm1::DownloadFile(const std::string& url, const std::string& file)
 
     DownloadedSha256.clear();
     platform::File stream = platform::File::create(file);
-    if (!stream.is_open()) throw std::runtime_error("Cannot create file " + file);
+    if (!stream.is_open())
+        throw std::runtime_error("Cannot create file " + file);
     WrittenFiles.insert(WrittenFileKey(file));
 
     platform::Sha256 digest;

@@ -30,7 +30,8 @@ bool entry_open = false;
 // An entry the batch passed over without a report (a code outside its table).
 void close_begun_entry()
 {
-    if (entry_open) failed_entries.push_back({begun_entry, 1});
+    if (entry_open)
+        failed_entries.push_back({begun_entry, 1});
     entry_open = false;
 }
 
@@ -38,7 +39,8 @@ void RecordUnzipReport(std::int32_t value, zip::ZipReport* report)
 {
     // The entry that ended the batch, with its reason in place of the event.
     if (value == zip::REPORT_FATAL) {
-        if (entry_open) failed_entries.push_back({begun_entry, report->status});
+        if (entry_open)
+            failed_entries.push_back({begun_entry, report->status});
         entry_open = false;
         return;
     }
@@ -49,7 +51,8 @@ void RecordUnzipReport(std::int32_t value, zip::ZipReport* report)
         entry_open = true;
         break;
     case zip::REPORT_ENTRY_DONE:
-        if (!report->is_directory) written_entries.emplace_back(report->name);
+        if (!report->is_directory)
+            written_entries.emplace_back(report->name);
         entry_open = false;
         break;
     case zip::REPORT_ENTRY_FAILED:
@@ -68,13 +71,20 @@ void RecordUnzipReport(std::int32_t value, zip::ZipReport* report)
 std::string UnzipErrorText(std::int32_t code)
 {
     switch (code) {
-    case zip::UZ_CRC_ERROR: return "the data does not match its CRC-32";
-    case zip::UZ_WRITE_ERROR: return "the file cannot be written";
-    case zip::UZ_UNSUPPORTED: return "unsupported compression method";
-    case zip::UZ_ENCRYPTED: return "the entry is encrypted";
-    case zip::UZ_ABORTED: return "the unpacking was stopped with Escape";
-    case zip::UZ_OVERLAPPING_ENTRY: return "the entry overlaps another entry of the archive";
-    default: return "the entry cannot be decoded";
+    case zip::UZ_CRC_ERROR:
+        return "the data does not match its CRC-32";
+    case zip::UZ_WRITE_ERROR:
+        return "the file cannot be written";
+    case zip::UZ_UNSUPPORTED:
+        return "unsupported compression method";
+    case zip::UZ_ENCRYPTED:
+        return "the entry is encrypted";
+    case zip::UZ_ABORTED:
+        return "the unpacking was stopped with Escape";
+    case zip::UZ_OVERLAPPING_ENTRY:
+        return "the entry overlaps another entry of the archive";
+    default:
+        return "the entry cannot be decoded";
     }
 }
 
@@ -129,7 +139,8 @@ std::string ToShellFileList(const std::string& list)
 {
     std::string shell_list = list;
     for (char& c : shell_list)
-        if (c == ';') c = '\0';
+        if (c == ';')
+            c = '\0';
     shell_list.append(2, '\0');
     return shell_list;
 }
@@ -145,7 +156,8 @@ std::string TForm1::MoveFilesByMask(HWND owner, const std::string& sources, cons
     std::size_t start = 0;
     while (start < sources.size()) {
         std::size_t end = sources.find(';', start);
-        if (end == std::string::npos) end = sources.size();
+        if (end == std::string::npos)
+            end = sources.size();
         const std::string mask = sources.substr(start, end - start);
         const std::string source_folder = mask.substr(0, mask.find_last_of('\\') + 1);
         for (const std::string& name : platform::find_entries(mask, FileAttributeFilter)) {
@@ -166,8 +178,10 @@ std::string WrittenFileKey(const std::string& path)
 {
     std::string key = path;
     for (char& c : key) {
-        if (c == '/') c = '\\';
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c == '/')
+            c = '\\';
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
     }
     return key;
 }

@@ -54,8 +54,7 @@ std::string ParentFolderOf(const std::string& path)
     std::size_t n = path.size();
     if (n > 0 && path[n - 1] == '\\')
         --n;
-    while (n > 3 && path[n - 1] != '\\')
-        --n;
+    while (n > 3 && path[n - 1] != '\\') --n;
     return path.substr(0, n);
 }
 

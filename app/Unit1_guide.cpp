@@ -26,7 +26,7 @@ constexpr DWORD PlacingPause = 1000;
 // text step shows YES at once and then pauses.
 struct GuideStep {
     std::initializer_list<const char*> lines;  // Memo2, from a cleared text
-    platform::win::Image TForm1::*picture;      // nullptr: text only
+    platform::win::Image TForm1::*picture;  // nullptr: text only
     DWORD pause;
     // Step 1 ends the log for good: shown, it would cover the pictures.
     bool hides_log;
@@ -36,27 +36,39 @@ const GuideStep GuideSteps[] = {
     {{"Configuring ZADIG...",
       "Please insert your USB ADS-B dongle now and cancel and ignore all messages asking to install a driver package.",
       "", "Are you ready now?"},
-     nullptr, 1000, true},
+     nullptr,
+     1000,
+     true},
     {{"You should have an open ZADIG application in front of you. Pictures below will show the exact steps to follow "
       "for the ZADIG configuration. Please follow these steps in ZADIG. When a step is done click on YES to perform "
       "the next step.",
       "", "Are you ready now?"},
-     nullptr, 0, false},
+     nullptr,
+     0,
+     false},
     {{"Please go to OPTIONS and check LIST ALL DEVICES.", "", "Are you ready now?"}, &TForm1::Image2, 1000, false},
     {{"Please OPEN the DEVICE LIST and search for a BULK-IN INTERFACE (INTERFACE 0) entry (or similar). Select this "
       "entry from the list.",
       "If you cannot find such entry search for RTL2832UHIDIR.", "", "Have you found an entry like this?"},
-     &TForm1::Image3, 1000, false},
+     &TForm1::Image3,
+     1000,
+     false},
     {{"Please check the USB ID of your selection. It must be 0BDA:2838:00. ",
       "If you see another USB ID go back to the list and select another device. ", "",
       "Is your device id 0BDA:2838:00 (NOT 0BDA:2828:01!) ?"},
-     &TForm1::Image4, 1500, false},
+     &TForm1::Image4,
+     1500,
+     false},
     {{"Check the selected driver is WINUSB (not libusb-xxx)", "Now click to INSTALL WCID DRIVER or REINSTALL DRIVER. ",
       "Your configuration should be completed momentarily. ", "", "Everything complete?"},
-     &TForm1::Image1, 1500, false},
+     &TForm1::Image1,
+     1500,
+     false},
     {{"You may close ZADIG now.", "We will launch your ARVELON installation and we are ready and done!",
       "Please read the release notes and accept the Terms of Use.", "", "Thank you!"},
-     &TForm1::Image1, 1500, false},
+     &TForm1::Image1,
+     1500,
+     false},
 };
 
 }  // namespace
@@ -119,8 +131,7 @@ bool TForm1::RunDriverGuide()
         if (&step != &GuideSteps[0])
             application().process_messages();
         Memo2.show();
-        for (const char* line : step.lines)
-            Memo2.add_line(line);
+        for (const char* line : step.lines) Memo2.add_line(line);
         if (step.picture != nullptr) {
             platform::win::Image& shown = this->*step.picture;
             shown.show();

@@ -223,9 +223,9 @@ bool TForm1::PlaceFiles(bool new_install)
 
     struct SingleMove {
         const char* source;  // under tmp
-        const char* name;    // in the target folder, and the log line
+        const char* name;  // in the target folder, and the log line
         bool log_before;
-        bool required;       // an installation without it does not work
+        bool required;  // an installation without it does not work
         bool pause;
     };
     std::vector<SingleMove> moves;

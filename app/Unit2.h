@@ -16,7 +16,7 @@ public:
 
     platform::win::Label Label1;  // the prompt
     platform::win::Label Label2;  // the folder concerned
-    platform::win::Edit Edit1;    // the name
+    platform::win::Edit Edit1;  // the name
     platform::win::Button Button1;
     platform::win::Button Button2;
 

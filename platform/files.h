@@ -53,11 +53,11 @@ private:
     Handle handle_ = invalid;
 };
 
-[[nodiscard]] bool file_exists(const std::string& path);       // a file, not a directory
+[[nodiscard]] bool file_exists(const std::string& path);  // a file, not a directory
 [[nodiscard]] bool directory_exists(const std::string& path);
 bool delete_file(const std::string& path);
-bool create_directory(const std::string& path);                // one level
-bool remove_directory(const std::string& path);                // an empty one
+bool create_directory(const std::string& path);  // one level
+bool remove_directory(const std::string& path);  // an empty one
 bool rename_path(const std::string& from, const std::string& to);
 // Moves one file, replacing a file of that name at the destination; across
 // volumes it is copied and the source deleted.
@@ -79,7 +79,7 @@ inline constexpr std::uint32_t attr_directory = 0x10;
 // Only the read-only bit has a POSIX meaning; the others are ignored there.
 bool set_file_attributes(const std::string& path, std::uint32_t attributes);
 
-[[nodiscard]] std::string current_directory();                // no trailing separator, except a root
+[[nodiscard]] std::string current_directory();  // no trailing separator, except a root
 bool set_current_directory(const std::string& path);
 // The path made absolute against the current directory, with "." and ".."
 // components resolved as the system does.

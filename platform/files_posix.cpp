@@ -20,7 +20,8 @@ std::string to_native(const std::string& path)
 {
     std::string p = path;
     for (char& c : p)
-        if (c == '\\') c = '/';
+        if (c == '\\')
+            c = '/';
     return p;
 }
 
@@ -28,28 +29,23 @@ std::string from_native(const std::string& path)
 {
     std::string p = path;
     for (char& c : p)
-        if (c == '/') c = '\\';
+        if (c == '/')
+            c = '\\';
     return p;
 }
 
 // Code page 437, bytes 0x80 to 0xFF, as Unicode code points.
 constexpr std::uint16_t cp437_high[128] = {
-    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7,
-    0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE, 0x00EC, 0x00C4, 0x00C5,
-    0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9,
-    0x00FF, 0x00D6, 0x00DC, 0x00A2, 0x00A3, 0x00A5, 0x20A7, 0x0192,
-    0x00E1, 0x00ED, 0x00F3, 0x00FA, 0x00F1, 0x00D1, 0x00AA, 0x00BA,
-    0x00BF, 0x2310, 0x00AC, 0x00BD, 0x00BC, 0x00A1, 0x00AB, 0x00BB,
-    0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x2561, 0x2562, 0x2556,
-    0x2555, 0x2563, 0x2551, 0x2557, 0x255D, 0x255C, 0x255B, 0x2510,
-    0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x255E, 0x255F,
-    0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x2567,
-    0x2568, 0x2564, 0x2565, 0x2559, 0x2558, 0x2552, 0x2553, 0x256B,
-    0x256A, 0x2518, 0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580,
-    0x03B1, 0x00DF, 0x0393, 0x03C0, 0x03A3, 0x03C3, 0x00B5, 0x03C4,
-    0x03A6, 0x0398, 0x03A9, 0x03B4, 0x221E, 0x03C6, 0x03B5, 0x2229,
-    0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248,
-    0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,
+    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7, 0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE,
+    0x00EC, 0x00C4, 0x00C5, 0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9, 0x00FF, 0x00D6,
+    0x00DC, 0x00A2, 0x00A3, 0x00A5, 0x20A7, 0x0192, 0x00E1, 0x00ED, 0x00F3, 0x00FA, 0x00F1, 0x00D1, 0x00AA,
+    0x00BA, 0x00BF, 0x2310, 0x00AC, 0x00BD, 0x00BC, 0x00A1, 0x00AB, 0x00BB, 0x2591, 0x2592, 0x2593, 0x2502,
+    0x2524, 0x2561, 0x2562, 0x2556, 0x2555, 0x2563, 0x2551, 0x2557, 0x255D, 0x255C, 0x255B, 0x2510, 0x2514,
+    0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x255E, 0x255F, 0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550,
+    0x256C, 0x2567, 0x2568, 0x2564, 0x2565, 0x2559, 0x2558, 0x2552, 0x2553, 0x256B, 0x256A, 0x2518, 0x250C,
+    0x2588, 0x2584, 0x258C, 0x2590, 0x2580, 0x03B1, 0x00DF, 0x0393, 0x03C0, 0x03A3, 0x03C3, 0x00B5, 0x03C4,
+    0x03A6, 0x0398, 0x03A9, 0x03B4, 0x221E, 0x03C6, 0x03B5, 0x2229, 0x2261, 0x00B1, 0x2265, 0x2264, 0x2320,
+    0x2321, 0x00F7, 0x2248, 0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,
 };
 
 void append_utf8(std::string& out, std::uint32_t cp)
@@ -113,10 +109,12 @@ std::int64_t File::read(void* buffer, std::size_t count)
     while (done < count) {
         ssize_t n = ::read(static_cast<int>(handle_), p + done, count - done);
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return -1;
         }
-        if (n == 0) break;
+        if (n == 0)
+            break;
         done += static_cast<std::size_t>(n);
     }
     return static_cast<std::int64_t>(done);
@@ -129,10 +127,12 @@ std::int64_t File::write(const void* buffer, std::size_t count)
     while (done < count) {
         ssize_t n = ::write(static_cast<int>(handle_), p + done, count - done);
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return -1;
         }
-        if (n == 0) break;  // no progress: report the short write instead of spinning
+        if (n == 0)
+            break;  // no progress: report the short write instead of spinning
         done += static_cast<std::size_t>(n);
     }
     return static_cast<std::int64_t>(done);
@@ -146,7 +146,8 @@ bool File::seek(std::int64_t position)
 std::int64_t File::length()
 {
     struct stat st {};
-    if (fstat(static_cast<int>(handle_), &st) != 0) return -1;
+    if (fstat(static_cast<int>(handle_), &st) != 0)
+        return -1;
     return st.st_size;
 }
 
@@ -168,14 +169,16 @@ bool File::set_dos_date_time(std::uint32_t date_time)
     tm.tm_year = static_cast<int>((date_time >> 25) & 0x7F) + 80;
     tm.tm_isdst = -1;
     std::time_t t = std::mktime(&tm);
-    if (t == static_cast<std::time_t>(-1)) return false;
+    if (t == static_cast<std::time_t>(-1))
+        return false;
     timespec times[2] = {{t, 0}, {t, 0}};
     return futimens(static_cast<int>(handle_), times) == 0;
 }
 
 bool File::close()
 {
-    if (handle_ == invalid) return true;
+    if (handle_ == invalid)
+        return true;
     int fd = static_cast<int>(std::exchange(handle_, invalid));
     return ::close(fd) == 0;
 }
@@ -211,7 +214,8 @@ namespace {
 std::pair<std::string, std::string> split_mask(const std::string& mask)
 {
     const std::size_t cut = mask.find_last_of('\\');
-    if (cut == std::string::npos) return {"", mask};
+    if (cut == std::string::npos)
+        return {"", mask};
     return {mask.substr(0, cut + 1), mask.substr(cut + 1)};
 }
 
@@ -222,12 +226,16 @@ void for_each_match(const std::string& mask, Visit visit)
 {
     const auto [folder, pattern] = split_mask(mask);
     DIR* dir = ::opendir(folder.empty() ? "." : to_native(folder).c_str());
-    if (dir == nullptr) return;
+    if (dir == nullptr)
+        return;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
-        if (name == "." || name == "..") continue;
-        if (::fnmatch(pattern.c_str(), name.c_str(), FNM_CASEFOLD) != 0) continue;
-        if (!visit(name, get_file_attributes(folder + name))) break;
+        if (name == "." || name == "..")
+            continue;
+        if (::fnmatch(pattern.c_str(), name.c_str(), FNM_CASEFOLD) != 0)
+            continue;
+        if (!visit(name, get_file_attributes(folder + name)))
+            break;
     }
     ::closedir(dir);
 }
@@ -258,10 +266,13 @@ std::vector<std::string> find_entries(const std::string& mask, std::uint32_t att
 std::int32_t get_file_attributes(const std::string& path)
 {
     struct stat st {};
-    if (::stat(to_native(path).c_str(), &st) != 0) return -1;
+    if (::stat(to_native(path).c_str(), &st) != 0)
+        return -1;
     std::uint32_t attributes = 0;
-    if (S_ISDIR(st.st_mode)) attributes |= attr_directory;
-    if ((st.st_mode & 0222) == 0) attributes |= attr_read_only;
+    if (S_ISDIR(st.st_mode))
+        attributes |= attr_directory;
+    if ((st.st_mode & 0222) == 0)
+        attributes |= attr_read_only;
     return static_cast<std::int32_t>(attributes);
 }
 
@@ -269,7 +280,8 @@ bool set_file_attributes(const std::string& path, std::uint32_t attributes)
 {
     const std::string native = to_native(path);
     struct stat st {};
-    if (::stat(native.c_str(), &st) != 0) return false;
+    if (::stat(native.c_str(), &st) != 0)
+        return false;
     mode_t mode = st.st_mode & 07777;
     // As on Windows, read-only does not keep files out of a folder.
     if ((attributes & attr_read_only) && !S_ISDIR(st.st_mode))
@@ -283,7 +295,8 @@ std::string current_directory()
 {
     std::vector<char> buffer(4096);
     while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
-        if (errno != ERANGE) return {};
+        if (errno != ERANGE)
+            return {};
         buffer.resize(buffer.size() * 2);
     }
     return from_native(buffer.data());
@@ -293,17 +306,21 @@ bool set_current_directory(const std::string& path) { return ::chdir(to_native(p
 
 std::string full_path(const std::string& path)
 {
-    if (path.empty()) return path;  // as GetFullPathNameA, which fails on it
+    if (path.empty())
+        return path;  // as GetFullPathNameA, which fails on it
     std::string joined = to_native(path);
-    if (joined.empty() || joined[0] != '/') joined = to_native(current_directory()) + "/" + joined;
+    if (joined.empty() || joined[0] != '/')
+        joined = to_native(current_directory()) + "/" + joined;
     std::vector<std::string> parts;
     std::size_t start = 0;
     while (start <= joined.size()) {
         std::size_t end = joined.find('/', start);
-        if (end == std::string::npos) end = joined.size();
+        if (end == std::string::npos)
+            end = joined.size();
         std::string part = joined.substr(start, end - start);
         if (part == "..") {
-            if (!parts.empty()) parts.pop_back();
+            if (!parts.empty())
+                parts.pop_back();
         } else if (!part.empty() && part != ".") {
             parts.push_back(part);
         }
@@ -313,10 +330,11 @@ std::string full_path(const std::string& path)
     // GetFullPathNameA leaves them, so that no caller takes it for a folder
     // under the root.
     const bool share = path.size() > 2 && (path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/') &&
-                       path[2] != '\\' && path[2] != '/';
+        path[2] != '\\' && path[2] != '/';
     std::string result = share ? "\\" : "";
     for (const auto& part : parts) result += "\\" + part;
-    if (!joined.empty() && joined.back() == '/') result += "\\";
+    if (!joined.empty() && joined.back() == '/')
+        result += "\\";
     return result.empty() ? "\\" : result;
 }
 

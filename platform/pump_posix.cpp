@@ -20,17 +20,20 @@ PumpHooks set_pump_hooks(PumpHooks replacement) { return std::exchange(hooks(), 
 void pump_messages(WindowHandle dialog)
 {
     // A copy, so that a hook may replace the hooks while it runs.
-    if (auto pump = hooks().pump) pump(dialog);
+    if (auto pump = hooks().pump)
+        pump(dialog);
 }
 
 void send_progress(WindowHandle window, std::int32_t code, std::uint16_t* percent)
 {
-    if (auto progress = hooks().progress) progress(window, code, percent);
+    if (auto progress = hooks().progress)
+        progress(window, code, percent);
 }
 
 bool key_down(std::int32_t virtual_key)
 {
-    if (auto test = hooks().key_down) return test(virtual_key);
+    if (auto test = hooks().key_down)
+        return test(virtual_key);
     return false;
 }
 

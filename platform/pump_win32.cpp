@@ -9,7 +9,8 @@ void pump_messages(WindowHandle dialog)
 {
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (dialog != 0 && IsDialogMessageA(reinterpret_cast<HWND>(dialog), &msg)) continue;
+        if (dialog != 0 && IsDialogMessageA(reinterpret_cast<HWND>(dialog), &msg))
+            continue;
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }

@@ -26,15 +26,14 @@ constexpr std::uint32_t rotr(std::uint32_t x, int n) { return (x >> n) | (x << (
 // The first 32 bits of the fractional parts of the square roots of the first 8 primes.
 Sha256::Sha256()
     : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19}
-{
-}
+{}
 
 void Sha256::compress(const unsigned char* block)
 {
     std::uint32_t w[64];
     for (int t = 0; t < 16; ++t)
         w[t] = std::uint32_t(block[4 * t]) << 24 | std::uint32_t(block[4 * t + 1]) << 16 |
-               std::uint32_t(block[4 * t + 2]) << 8 | block[4 * t + 3];
+            std::uint32_t(block[4 * t + 2]) << 8 | block[4 * t + 3];
     for (int t = 16; t < 64; ++t) {
         const std::uint32_t s0 = rotr(w[t - 15], 7) ^ rotr(w[t - 15], 18) ^ (w[t - 15] >> 3);
         const std::uint32_t s1 = rotr(w[t - 2], 17) ^ rotr(w[t - 2], 19) ^ (w[t - 2] >> 10);
@@ -90,18 +89,15 @@ std::string Sha256::hex_digest()
     const unsigned char one = 0x80;
     update(&one, 1);
     const unsigned char zero = 0;
-    while (held_ != sizeof(block_) - 8)
-        update(&zero, 1);
+    while (held_ != sizeof(block_) - 8) update(&zero, 1);
     unsigned char length[8];
-    for (int i = 0; i < 8; ++i)
-        length[i] = static_cast<unsigned char>(bits >> (56 - 8 * i));
+    for (int i = 0; i < 8; ++i) length[i] = static_cast<unsigned char>(bits >> (56 - 8 * i));
     update(length, sizeof(length));
 
     static constexpr char digits[] = "0123456789abcdef";
     std::string hex;
     for (const std::uint32_t word : state_)
-        for (int shift = 28; shift >= 0; shift -= 4)
-            hex += digits[(word >> shift) & 0xF];
+        for (int shift = 28; shift >= 0; shift -= 4) hex += digits[(word >> shift) & 0xF];
     return hex;
 }
 

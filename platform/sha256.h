@@ -20,8 +20,8 @@ private:
     void compress(const unsigned char* block);
     std::uint32_t state_[8];
     unsigned char block_[64];  // the pieces' bytes that do not yet fill a block
-    std::size_t held_ = 0;     // how many of block_ are in use
-    std::uint64_t length_ = 0; // bytes fed in all
+    std::size_t held_ = 0;  // how many of block_ are in use
+    std::uint64_t length_ = 0;  // bytes fed in all
 };
 
 }  // namespace platform

@@ -90,7 +90,7 @@ void dump_bits(std::uint8_t n);
 
 // Decoding tables shared by inflate and explode.
 struct HuffmanEntry {
-    std::uint8_t operation;   // 0..14 extra bits, 15 end of block, 16 literal, 17..32 link, 99 invalid
+    std::uint8_t operation;  // 0..14 extra bits, 15 end of block, 16 literal, 17..32 link, 99 invalid
     std::uint8_t bits;
     std::uint16_t value;
     HuffmanEntry* link;
@@ -98,7 +98,7 @@ struct HuffmanEntry {
 
 // Operations of a table entry beyond the extra-bit counts 0..14.
 inline constexpr std::uint8_t OP_END_OF_BLOCK = 15;
-inline constexpr std::uint8_t OP_LITERAL = 16;   // above it: a link to a sub-table of (operation - 16) bits
+inline constexpr std::uint8_t OP_LITERAL = 16;  // above it: a link to a sub-table of (operation - 16) bits
 inline constexpr std::uint8_t OP_INVALID = 99;
 
 // What build_huffman_table returns. An incomplete code leaves some bit
@@ -106,7 +106,7 @@ inline constexpr std::uint8_t OP_INVALID = 99;
 // a distance code, explode for any tree.
 inline constexpr std::int32_t TABLE_COMPLETE = 0;
 inline constexpr std::int32_t TABLE_INCOMPLETE = 1;
-inline constexpr std::int32_t TABLE_BAD_LENGTHS = 2;    // over-subscribed, too long, or a length symbol without base
+inline constexpr std::int32_t TABLE_BAD_LENGTHS = 2;  // over-subscribed, too long, or a length symbol without base
 inline constexpr std::int32_t TABLE_OUT_OF_MEMORY = 3;
 
 [[nodiscard]] std::int32_t build_huffman_table(const std::uint16_t* lengths, std::uint16_t n, std::uint16_t s,

@@ -22,17 +22,17 @@ namespace zip {
 struct ZipDirScan {
     std::unique_ptr<std::uint8_t[]> buffer;  // the directory and the end record's signature; null when closed
     std::int32_t buffer_size = 0;
-    std::int32_t position = 0;          // offset in buffer of the entry read next
-    std::uint32_t date_time = 0;        // DOS time (low 16 bits) and date (high 16 bits)
+    std::int32_t position = 0;  // offset in buffer of the entry read next
+    std::uint32_t date_time = 0;  // DOS time (low 16 bits) and date (high 16 bits)
     std::int64_t size = 0;
     std::int64_t compressed_size = 0;
     std::int32_t header_offset = 0;
-    char name[ZIP_NAME_SIZE] = {};      // stored name, slashes made backslashes, at most 259 characters
+    char name[ZIP_NAME_SIZE] = {};  // stored name, slashes made backslashes, at most 259 characters
     std::uint16_t method = 0;
-    std::uint8_t attributes = 0;        // DOS attributes when made on host 0, else 0
+    std::uint8_t attributes = 0;  // DOS attributes when made on host 0, else 0
     platform::File archive;
-    std::uint16_t gp_flags = 0;         // general purpose flags of the central header (bit 11: UTF-8 name)
-    std::uint32_t crc32 = 0;            // CRC-32 of the central header
+    std::uint16_t gp_flags = 0;  // general purpose flags of the central header (bit 11: UTF-8 name)
+    std::uint32_t crc32 = 0;  // CRC-32 of the central header
 };
 
 // 0 with the walk open and the first entry read; UZ_BAD_ARCHIVE,
@@ -89,9 +89,9 @@ struct CentralValues {
 // Extracts the entry whose local header is at header_offset into output_name
 // (a trailing separator makes it a directory entry). Without a notify window,
 // notify_code is the virtual-key code that aborts when held down.
-[[nodiscard]] std::int32_t extract_entry(const char* archive_name, const char* output_name,
-                                         std::int32_t header_offset, NotifyWindow notify_window,
-                                         std::int32_t notify_code, const CentralValues* central = nullptr);
+[[nodiscard]] std::int32_t extract_entry(const char* archive_name, const char* output_name, std::int32_t header_offset,
+                                         NotifyWindow notify_window, std::int32_t notify_code,
+                                         const CentralValues* central = nullptr);
 // The number of entries extracted, or a negative result code.
 std::int32_t extract_matching_ex(const char* archive_name, const char* target_directory, const char* mask,
                                  ReportProc report, OverwriteQuery query);

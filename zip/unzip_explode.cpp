@@ -32,10 +32,10 @@ constexpr std::uint16_t GP_FLAG_LITERAL_TREE = 0x04;
 constexpr int LONG_LENGTH_CODE = 63;
 
 struct ExplodeConstants {
-    std::array<std::uint16_t, 64> length_base_literal_tree{};   // code + 3
-    std::array<std::uint16_t, 64> length_base_raw_literals{};   // code + 2
-    std::array<std::uint16_t, 64> distance_base_8k{};           // 1 + 128 * code
-    std::array<std::uint16_t, 64> distance_base_4k{};           // 1 + 64 * code
+    std::array<std::uint16_t, 64> length_base_literal_tree{};  // code + 3
+    std::array<std::uint16_t, 64> length_base_raw_literals{};  // code + 2
+    std::array<std::uint16_t, 64> distance_base_8k{};  // 1 + 128 * code
+    std::array<std::uint16_t, 64> distance_base_4k{};  // 1 + 64 * code
     std::array<std::uint16_t, 64> extra_bits{};
 };
 
@@ -93,9 +93,8 @@ public:
         return false;
     HuffmanEntry* root = nullptr;
     table.lookup_bits = lookup_bits;
-    const std::int32_t result = build_huffman_table(lengths.data(), count, simple, base,
-                                                    base ? constants.extra_bits.data() : nullptr,
-                                                    table.lookup_bits, root);
+    const std::int32_t result = build_huffman_table(
+        lengths.data(), count, simple, base, base ? constants.extra_bits.data() : nullptr, table.lookup_bits, root);
     if (result == TABLE_COMPLETE || result == TABLE_INCOMPLETE)
         table.root = root;
     return result == TABLE_COMPLETE;
@@ -134,7 +133,7 @@ public:
 // never reads past the buffered bytes and hands unused whole bytes back
 // before it returns, so refills, progress reports, flushes and results happen
 // exactly where the byte-wise path has them.
-constexpr std::ptrdiff_t FAST_INPUT_MARGIN = 8;   // a match touches at most 48 bits, lookahead included
+constexpr std::ptrdiff_t FAST_INPUT_MARGIN = 8;  // a match touches at most 48 bits, lookahead included
 constexpr std::uint32_t FAST_COPY_CHUNK = 8;
 // The longest match (3 + 63 + 255) and the most a match copy may write past it.
 constexpr std::uint32_t FAST_WINDOW_MARGIN = 322 + 2 * FAST_COPY_CHUNK;
@@ -261,8 +260,7 @@ FastExit explode_fast(const Table* literals, const Table& lengths, const Table& 
             } else if (distance == 1) {
                 std::memset(dest, *from, length);
             } else {
-                for (std::uint32_t i = 0; i < length; ++i)
-                    dest[i] = from[i];
+                for (std::uint32_t i = 0; i < length; ++i) dest[i] = from[i];
             }
             continue;
         }
@@ -315,8 +313,8 @@ template <bool LiteralTree, std::uint8_t LowDistanceBits>
     std::uint32_t& position = at.position;
     std::int32_t& remaining = at.remaining;
     bool& not_wrapped = at.not_wrapped;
-    const bool fast = (!LiteralTree || literals->root != nullptr) && lengths.root != nullptr &&
-                      distances.root != nullptr;
+    const bool fast =
+        (!LiteralTree || literals->root != nullptr) && lengths.root != nullptr && distances.root != nullptr;
 
     const auto advance = [&](std::uint32_t count) {
         position += count;
@@ -371,7 +369,7 @@ template <bool LiteralTree, std::uint8_t LowDistanceBits>
             if (not_wrapped && source >= position)
                 std::memset(slide + position, 0, piece);
             else if (source < position && position - source < piece)
-                for (std::uint32_t i = 0; i < piece; ++i)   // overlapping: repeats the pattern
+                for (std::uint32_t i = 0; i < piece; ++i)  // overlapping: repeats the pattern
                     slide[position + i] = slide[source + i];
             else
                 std::memmove(slide + position, slide + source, piece);
@@ -424,12 +422,12 @@ std::int32_t explode_entry()
     Table distances;
     if (literal_tree && !read_tree(literals, 256, 256, nullptr, LITERAL_LOOKUP_BITS))
         return UZ_FORMAT_ERROR;
-    const std::uint16_t* length_base = literal_tree ? constants.length_base_literal_tree.data()
-                                                    : constants.length_base_raw_literals.data();
+    const std::uint16_t* length_base =
+        literal_tree ? constants.length_base_literal_tree.data() : constants.length_base_raw_literals.data();
     if (!read_tree(lengths, 64, 0, length_base, LENGTH_LOOKUP_BITS))
         return UZ_FORMAT_ERROR;
-    const std::uint16_t* distance_base = dictionary_8k ? constants.distance_base_8k.data()
-                                                       : constants.distance_base_4k.data();
+    const std::uint16_t* distance_base =
+        dictionary_8k ? constants.distance_base_8k.data() : constants.distance_base_4k.data();
     if (!read_tree(distances, 64, 0, distance_base, distance_lookup_bits))
         return UZ_FORMAT_ERROR;
 

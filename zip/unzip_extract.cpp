@@ -58,7 +58,8 @@ class ExtractionScope {
 public:
     explicit ExtractionScope(bool taking_over) : window_(std::make_unique<std::uint8_t[]>(WINDOW_SIZE))
     {
-        if (taking_over) outer_ = std::make_unique<ExtractState>(std::move(G));
+        if (taking_over)
+            outer_ = std::make_unique<ExtractState>(std::move(G));
         busy = true;
         G.slide = window_.get();
     }
@@ -90,7 +91,8 @@ void create_parent_directories(const std::string& output)
     std::vector<std::string> parts;
     for (char* token = next_token(copy.data(), '\\'); token != nullptr; token = next_token(nullptr, '\\'))
         parts.emplace_back(token);
-    if (parts.size() < 2) return;
+    if (parts.size() < 2)
+        return;
 
     std::string path;
     std::size_t first = 0;
@@ -99,7 +101,8 @@ void create_parent_directories(const std::string& output)
         first = 1;
     } else if (output.rfind("\\\\", 0) == 0) {
         // A network share: the server and the share are its root, like a drive.
-        if (parts.size() < 5) return;
+        if (parts.size() < 5)
+            return;
         path = "\\\\" + parts[2] + "\\" + parts[3] + "\\";
         first = 4;
     } else if (parts[0].empty()) {
@@ -107,9 +110,11 @@ void create_parent_directories(const std::string& output)
         first = 1;
     }
     for (std::size_t i = first; i + 1 < parts.size(); ++i) {
-        if (parts[i].empty()) continue;
+        if (parts[i].empty())
+            continue;
         path += parts[i];
-        if (!platform::directory_exists(path) && !platform::create_directory(path)) return;
+        if (!platform::directory_exists(path) && !platform::create_directory(path))
+            return;
         path += '\\';
     }
 }
@@ -118,14 +123,17 @@ void create_parent_directories(const std::string& output)
 // share, or the root of a POSIX path.
 std::size_t root_length(const std::string& full)
 {
-    if (full.size() >= 3 && full[1] == ':' && full[2] == '\\') return 3;
+    if (full.size() >= 3 && full[1] == ':' && full[2] == '\\')
+        return 3;
     if (full.rfind("\\\\", 0) == 0) {
         std::size_t server_end = full.find('\\', 2);
-        if (server_end == std::string::npos) return full.size();
+        if (server_end == std::string::npos)
+            return full.size();
         std::size_t share_end = full.find('\\', server_end + 1);
         return share_end == std::string::npos ? full.size() : share_end + 1;
     }
-    if (!full.empty() && full[0] == '\\') return 1;
+    if (!full.empty() && full[0] == '\\')
+        return 1;
     return 0;
 }
 
@@ -142,8 +150,10 @@ std::int32_t low32(std::int64_t value) { return static_cast<std::int32_t>(static
 // seconds; one silent for longer counts as dead and may be taken over.
 bool running_extraction_is_alive()
 {
-    if (!busy) return false;
-    if (G.last_pump_tick == 0) return true;
+    if (!busy)
+        return false;
+    if (G.last_pump_tick == 0)
+        return true;
     const auto since = static_cast<std::int32_t>(platform::tick_count() - G.last_pump_tick);
     return since >= -DEAD_EXTRACTION_MS && since <= DEAD_EXTRACTION_MS;
 }
@@ -152,7 +162,8 @@ bool running_extraction_is_alive()
 // is refused before any seek.
 std::int32_t read_local_header(std::int64_t offset, std::int64_t file_length)
 {
-    if (offset < 0 || offset >= file_length || !G.in_file.seek(offset)) return UZ_READ_ERROR;
+    if (offset < 0 || offset >= file_length || !G.in_file.seek(offset))
+        return UZ_READ_ERROR;
     if (G.in_file.read(G.in_buf, LOCAL_HEADER_SIZE) != LOCAL_HEADER_SIZE || le32(G.in_buf) != LOCAL_HEADER_SIGNATURE)
         return UZ_FORMAT_ERROR;
     return UZ_OK;
@@ -167,7 +178,8 @@ public:
     PartialOutput& operator=(const PartialOutput&) = delete;
     ~PartialOutput()
     {
-        if (kept_) return;
+        if (kept_)
+            return;
         G.out_file.close();
         platform::delete_file(path_);
     }
@@ -206,26 +218,28 @@ std::int32_t extract_converted(const std::string& archive_name, std::string outp
 {
     const bool taking_over = busy;
     if (busy) {
-        if (running_extraction_is_alive()) return UZ_BUSY;
+        if (running_extraction_is_alive())
+            return UZ_BUSY;
         busy = false;
     }
     ExtractionScope scope(taking_over);
 
     G.in_file = platform::File::open_read(archive_name);
-    if (!G.in_file.is_open()) return UZ_OPEN_ERROR;
+    if (!G.in_file.is_open())
+        return UZ_OPEN_ERROR;
     const std::int64_t file_length = G.in_file.length();
     std::int32_t found = read_local_header(header_offset, file_length);
     if (found != UZ_OK && fallback_offset >= 0 && read_local_header(fallback_offset, file_length) == UZ_OK) {
         found = UZ_OK;
         header_offset = fallback_offset;
     }
-    if (found != UZ_OK) return found;
+    if (found != UZ_OK)
+        return found;
 
     const std::uint16_t flags = le16(G.in_buf + 6);
     const std::uint16_t method = le16(G.in_buf + 8);
     const std::uint32_t date_time = le32(G.in_buf + 10);
-    const std::int64_t data_start =
-        header_offset + LOCAL_HEADER_SIZE + le16(G.in_buf + 26) + le16(G.in_buf + 28);
+    const std::int64_t data_start = header_offset + LOCAL_HEADER_SIZE + le16(G.in_buf + 26) + le16(G.in_buf + 28);
 
     std::uint32_t expected_crc = 0;
     bool crc_follows_data = false;
@@ -248,23 +262,30 @@ std::int32_t extract_converted(const std::string& archive_name, std::string outp
     // what the decoder reads. ZIP64 sizes reach no further than the file.
     const std::int64_t span_size = central != nullptr ? std::max(G.csize, central->compressed_size) : G.csize;
     const std::int64_t data_end = std::min(data_start + span_size, file_length);
-    if (covered != nullptr && covered->overlaps(header_offset, data_end)) return UZ_OVERLAPPING_ENTRY;
+    if (covered != nullptr && covered->overlaps(header_offset, data_end))
+        return UZ_OVERLAPPING_ENTRY;
 
-    if (method >= 32 || ((SUPPORTED_METHODS >> method) & 1) == 0) return UZ_UNSUPPORTED;
+    if (method >= 32 || ((SUPPORTED_METHODS >> method) & 1) == 0)
+        return UZ_UNSUPPORTED;
     G.gp_flags = flags;
-    if (flags & FLAG_ENCRYPTED) return UZ_ENCRYPTED;
+    if (flags & FLAG_ENCRYPTED)
+        return UZ_ENCRYPTED;
 
     G.bytes_read = 0;
-    if (!G.in_file.seek(data_start)) throw IoError("cannot seek to the data of an entry in " + archive_name);
+    if (!G.in_file.seek(data_start))
+        throw IoError("cannot seek to the data of an entry in " + archive_name);
 
     std::replace(output.begin(), output.end(), '/', '\\');
     // A longer name could only be cut into the name of another file.
-    if (output.size() > MAX_PATH_CHARS) return UZ_WRITE_ERROR;
+    if (output.size() > MAX_PATH_CHARS)
+        return UZ_WRITE_ERROR;
     const bool is_directory = !output.empty() && output.back() == '\\';
-    if (!is_directory) G.out_file = platform::File::create(output);
+    if (!is_directory)
+        G.out_file = platform::File::create(output);
     if (!G.out_file.is_open()) {
         create_parent_directories(output);
-        if (is_directory) return UZ_OK;
+        if (is_directory)
+            return UZ_OK;
         G.out_file = platform::File::create(output);
     }
     if (!G.out_file.is_open()) {
@@ -272,7 +293,8 @@ std::int32_t extract_converted(const std::string& archive_name, std::string outp
         const std::string directory = cut == std::string::npos ? std::string() : output.substr(0, cut);
         if (!directory.empty() && !platform::directory_exists(directory) && make_directory_path(directory) == 0)
             G.out_file = platform::File::create(output);
-        if (!G.out_file.is_open()) return UZ_WRITE_ERROR;
+        if (!G.out_file.is_open())
+            return UZ_WRITE_ERROR;
     }
     PartialOutput partial(output);
 
@@ -304,26 +326,32 @@ std::int32_t extract_converted(const std::string& archive_name, std::string outp
         dump_bits(G.bit_count & 7);
         expected_crc = take_bits32();
         // Most writers put a signature in front of the descriptor.
-        if (expected_crc == DATA_DESCRIPTOR_SIGNATURE) expected_crc = take_bits32();
+        if (expected_crc == DATA_DESCRIPTOR_SIGNATURE)
+            expected_crc = take_bits32();
     }
 
     G.in_file.close();
     G.out_file.close();
     const std::uint32_t final_crc = crc32_finish(G.crc);
 
-    if (result != UZ_OK) return result;
-    if (final_crc != expected_crc) return UZ_CRC_ERROR;
+    if (result != UZ_OK)
+        return result;
+    if (final_crc != expected_crc)
+        return UZ_CRC_ERROR;
     partial.keep();
-    if (covered != nullptr) covered->add(header_offset, data_end);
+    if (covered != nullptr)
+        covered->add(header_offset, data_end);
     G.last_percent = 100;
     if (notify_window != 0) {
         std::uint16_t percent = 100;
         platform::send_progress(notify_window, notify_code, &percent);
     }
     platform::File finished = platform::File::open_read_write(output);
-    if (!finished.is_open()) throw IoError("cannot reopen " + output);
+    if (!finished.is_open())
+        throw IoError("cannot reopen " + output);
     finished.set_dos_date_time(date_time);
-    if (!finished.close()) throw IoError("cannot close " + output);
+    if (!finished.close())
+        throw IoError("cannot close " + output);
     return UZ_OK;
 }
 
@@ -348,7 +376,7 @@ bool is_fatal(std::int32_t code)
 bool is_reported_failure(std::int32_t code)
 {
     return code == UZ_CRC_ERROR || code == UZ_WRITE_ERROR || code == UZ_UNSUPPORTED || code == UZ_ENCRYPTED ||
-           code == UZ_OVERLAPPING_ENTRY;
+        code == UZ_OVERLAPPING_ENTRY;
 }
 
 bool batch_running = false;
@@ -404,13 +432,17 @@ std::int32_t extract_entry(const char* archive_name, const char* output_name, st
 
 std::int32_t make_directory_path(const std::string& path)
 {
-    if (path.empty()) return -1;
+    if (path.empty())
+        return -1;
     const std::string full = platform::full_path(path);
     for (std::size_t i = root_length(full); i <= full.size(); ++i) {
-        if (i < full.size() && full[i] != '\\') continue;
-        if (i == 0 || full[i - 1] == '\\') continue;
+        if (i < full.size() && full[i] != '\\')
+            continue;
+        if (i == 0 || full[i - 1] == '\\')
+            continue;
         const std::string prefix = full.substr(0, i);
-        if (!platform::directory_exists(prefix) && !platform::create_directory(prefix)) return -1;
+        if (!platform::directory_exists(prefix) && !platform::create_directory(prefix))
+            return -1;
     }
     return 0;
 }
@@ -423,7 +455,8 @@ std::uint8_t compression_ratio(std::int32_t compressed, std::int32_t size)
         c /= 100;
         u /= 100;
     }
-    if (u == 0) return 0;
+    if (u == 0)
+        return 0;
     return static_cast<std::uint8_t>(100 - (c * 100) / u);
 }
 
@@ -438,16 +471,19 @@ bool entry_name_is_safe(const std::string& name)
     std::size_t start = 0;
     while (start <= name.size()) {
         std::size_t end = name.find_first_of("/\\", start);
-        if (end == std::string::npos) end = name.size();
+        if (end == std::string::npos)
+            end = name.size();
         const std::string part = name.substr(start, end - start);
         // Windows drops trailing dots and spaces from a component, so "..." or
         // ".. " would climb like "..".
         const bool only_dots_and_spaces = part.find_first_not_of(". ") == std::string::npos;
-        if (only_dots_and_spaces && std::count(part.begin(), part.end(), '.') >= 2) return false;
+        if (only_dots_and_spaces && std::count(part.begin(), part.end(), '.') >= 2)
+            return false;
         start = end + 1;
     }
     const std::size_t first = name.find_first_not_of("/\\");
-    if (first != std::string::npos && first + 1 < name.size() && name[first + 1] == ':') return false;
+    if (first != std::string::npos && first + 1 < name.size() && name[first + 1] == ':')
+        return false;
     return platform::is_plain_relative_path(name);
 }
 
@@ -463,23 +499,27 @@ std::int32_t extract_matching_ex(const char* archive_name, const char* target_di
     const std::string archive = archive_name;
     std::string target = target_directory;
     std::replace(target.begin(), target.end(), '/', '\\');
-    if (target.back() != '\\') target += '\\';
+    if (target.back() != '\\')
+        target += '\\';
     const std::string mask_text = std::string(mask == nullptr ? "" : mask).substr(0, 255);
 
     // A batch started from a handler while another runs would take over its
     // procedures and report record: refused, unless the running extraction
     // is dead and is being taken over.
-    if (batch_running && !(busy && !running_extraction_is_alive())) return UZ_BUSY;
+    if (batch_running && !(busy && !running_extraction_is_alive()))
+        return UZ_BUSY;
     // The walk outlives the batch's scope, which closes it however the batch
     // is left.
     ZipDirScan scan;
     BatchScope batch;
 
     std::int32_t prefix = 0;
-    if (!is_zip_archive(archive_name, &prefix)) return UZ_NOT_AN_ARCHIVE;
+    if (!is_zip_archive(archive_name, &prefix))
+        return UZ_NOT_AN_ARCHIVE;
     zip_report = {};
 
-    if (zip_dir_first(archive_name, scan) != 0) return UZ_BAD_ARCHIVE;
+    if (zip_dir_first(archive_name, scan) != 0)
+        return UZ_BAD_ARCHIVE;
     batch.directory_opened(scan);
 
     if (report != nullptr) {
@@ -503,7 +543,8 @@ std::int32_t extract_matching_ex(const char* archive_name, const char* target_di
     std::int64_t matched_compressed = 0;
     std::int32_t count = 0;
     do {
-        if (!mask_matches(mask_text, scan.name)) continue;
+        if (!mask_matches(mask_text, scan.name))
+            continue;
         matched_size += scan.size;
         matched_compressed += scan.compressed_size;
         // Most self-extractors store offsets that already count the data in
@@ -511,11 +552,12 @@ std::int32_t extract_matching_ex(const char* archive_name, const char* target_di
         const std::int64_t header_offset = scan.header_offset < 0 ? -1 : std::int64_t{scan.header_offset} + prefix;
         const std::int64_t fallback_offset = prefix > 0 ? scan.header_offset : -1;
 
-        std::string entry_name = (scan.gp_flags & FLAG_UTF8_NAME) ? platform::utf8_to_ansi(scan.name)
-                                                                   : oem_to_ansi_name(scan.name);
+        std::string entry_name =
+            (scan.gp_flags & FLAG_UTF8_NAME) ? platform::utf8_to_ansi(scan.name) : oem_to_ansi_name(scan.name);
         if (lower_case_names)
             for (char& c : entry_name)
-                if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+                if (c >= 'A' && c <= 'Z')
+                    c = static_cast<char>(c - 'A' + 'a');
         const std::string output = target + (flatten_paths ? name_part(entry_name) : entry_name);
         const bool is_directory = output.back() == '/' || output.back() == '\\';
         const bool announce = !(flatten_paths && is_directory);
@@ -529,7 +571,8 @@ std::int32_t extract_matching_ex(const char* archive_name, const char* target_di
         zip_report.ratio = compression_ratio(low32(scan.compressed_size), low32(scan.size));
         zip_report.is_directory = is_directory ? 1 : 0;
         zip_report.status = REPORT_ENTRY_BEGIN;
-        if (announce) own(REPORT_ENTRY_BEGIN, &zip_report);
+        if (announce)
+            own(REPORT_ENTRY_BEGIN, &zip_report);
 
         std::int32_t result;
         const bool exists = platform::file_exists(output);
@@ -541,18 +584,21 @@ std::int32_t extract_matching_ex(const char* archive_name, const char* target_di
             own(low32(scan.size), &zip_report);
             result = UZ_OK;
         } else {
-            if (exists) platform::set_file_attributes(output, 0);
+            if (exists)
+                platform::set_file_attributes(output, 0);
             const CentralValues central{scan.compressed_size, scan.size, scan.crc32};
             report_proc = own;
-            result = extract_converted(archive, output, header_offset, 0, ESCAPE_KEY, &central, fallback_offset,
-                                       &covered);
-            if (result == UZ_OK) platform::set_file_attributes(output, scan.attributes);
+            result =
+                extract_converted(archive, output, header_offset, 0, ESCAPE_KEY, &central, fallback_offset, &covered);
+            if (result == UZ_OK)
+                platform::set_file_attributes(output, scan.attributes);
         }
 
         if (result == UZ_OK) {
             ++count;
             zip_report.status = REPORT_ENTRY_DONE;
-            if (announce) own(REPORT_ENTRY_DONE, &zip_report);
+            if (announce)
+                own(REPORT_ENTRY_DONE, &zip_report);
             continue;
         }
         zip_report.status = REPORT_ENTRY_FAILED;

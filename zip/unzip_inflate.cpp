@@ -31,7 +31,8 @@ constexpr int MAX_CODE_BITS = 16;
 HuffmanEntry* allocate_table(unsigned entries, HuffmanEntry**& chain_tail)
 {
     auto* block = static_cast<HuffmanEntry*>(std::calloc(entries + 1, sizeof(HuffmanEntry)));
-    if (block == nullptr) return nullptr;
+    if (block == nullptr)
+        return nullptr;
     block[0].value = static_cast<std::uint16_t>(entries);
     *chain_tail = block + 1;
     chain_tail = &block[0].link;
@@ -72,8 +73,10 @@ std::int32_t build_huffman_table(const std::uint16_t* lengths, std::uint16_t n, 
     int longest = MAX_CODE_BITS;
     while (count[longest] == 0) --longest;
     int root_bits = lookup_bits;
-    if (root_bits < shortest) root_bits = shortest;
-    if (root_bits > longest) root_bits = longest;
+    if (root_bits < shortest)
+        root_bits = shortest;
+    if (root_bits > longest)
+        root_bits = longest;
     lookup_bits = root_bits;
 
     // Code space left after each length; what remains at the longest length is
@@ -81,8 +84,10 @@ std::int32_t build_huffman_table(const std::uint16_t* lengths, std::uint16_t n, 
     std::int64_t unused = std::int64_t{1} << shortest;
     for (int len = shortest; len <= longest; ++len) {
         unused -= count[len];
-        if (unused < 0) return TABLE_BAD_LENGTHS;
-        if (len < longest) unused *= 2;
+        if (unused < 0)
+            return TABLE_BAD_LENGTHS;
+        if (len < longest)
+            unused *= 2;
     }
     const unsigned real_codes = n - count[0];
     count[longest] += static_cast<unsigned>(unused);
@@ -99,13 +104,14 @@ std::int32_t build_huffman_table(const std::uint16_t* lengths, std::uint16_t n, 
         for (int len = 2; len <= MAX_CODE_BITS; ++len) offset[len] = offset[len - 1] + count[len - 1];
         // Dummies were added to the longest length only, which sorts last.
         for (unsigned sym = 0; sym < n; ++sym)
-            if (lengths[sym] != 0) sorted[offset[lengths[sym]]++] = static_cast<std::uint16_t>(sym);
+            if (lengths[sym] != 0)
+                sorted[offset[lengths[sym]]++] = static_cast<std::uint16_t>(sym);
     }
 
     struct Level {
         HuffmanEntry* table;
-        int depth;        // code bits consumed before this table
-        int bits;         // index bits of this table
+        int depth;  // code bits consumed before this table
+        int bits;  // index bits of this table
         unsigned prefix;  // the low `depth` bits shared by every code in it
     };
     Level levels[MAX_CODE_BITS + 1];
@@ -117,7 +123,8 @@ std::int32_t build_huffman_table(const std::uint16_t* lengths, std::uint16_t n, 
     };
 
     HuffmanEntry* root_table = allocate_table(1u << root_bits, chain_tail);
-    if (root_table == nullptr) return TABLE_OUT_OF_MEMORY;
+    if (root_table == nullptr)
+        return TABLE_OUT_OF_MEMORY;
     levels[0] = {root_table, 0, root_bits, 0};
     int h = 0;
 
@@ -145,10 +152,12 @@ std::int32_t build_huffman_table(const std::uint16_t* lengths, std::uint16_t n, 
                         free_slots = free_slots * 2 - count[at];
                     }
                 }
-                if (depth < eob_length && eob_length < depth + bits) bits = eob_length - depth;
+                if (depth < eob_length && eob_length < depth + bits)
+                    bits = eob_length - depth;
 
                 HuffmanEntry* table = allocate_table(1u << bits, chain_tail);
-                if (table == nullptr) return fail(TABLE_OUT_OF_MEMORY);
+                if (table == nullptr)
+                    return fail(TABLE_OUT_OF_MEMORY);
                 const Level& parent = levels[h];
                 HuffmanEntry& link = parent.table[(code >> parent.depth) & ((1u << parent.bits) - 1)];
                 link.operation = static_cast<std::uint8_t>(OP_LITERAL + bits);
@@ -170,7 +179,8 @@ std::int32_t build_huffman_table(const std::uint16_t* lengths, std::uint16_t n, 
                     entry.operation = sym < 256 ? OP_LITERAL : OP_END_OF_BLOCK;
                     entry.value = static_cast<std::uint16_t>(sym);
                 } else {
-                    if (base == nullptr || extra == nullptr) return fail(TABLE_BAD_LENGTHS);
+                    if (base == nullptr || extra == nullptr)
+                        return fail(TABLE_BAD_LENGTHS);
                     entry.operation = static_cast<std::uint8_t>(extra[sym - s]);
                     entry.value = base[sym - s];
                 }
@@ -200,15 +210,15 @@ std::int32_t build_huffman_table(const std::uint16_t* lengths, std::uint16_t n, 
 namespace {
 
 // Length codes 257..285 and the two unused codes 286 and 287, which decode as invalid.
-constexpr std::uint16_t length_base[31] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27, 31,
+constexpr std::uint16_t length_base[31] = {3,  4,  5,  6,  7,  8,  9,  10,  11,  13,  15,  17,  19,  23, 27, 31,
                                            35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258, 0,  0};
-constexpr std::uint16_t length_extra[31] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,  2,
+constexpr std::uint16_t length_extra[31] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,  2, 2,
                                             3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0, 99, 99};
 // Distance codes 0..29 and the unused 30 and 31.
-constexpr std::uint16_t distance_base[32] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25,  33,
+constexpr std::uint16_t distance_base[32] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25,   33,
                                              49,   65,   97,   129,  193,  257,   385,   513,   769, 1025, 1537,
                                              2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 0,   0};
-constexpr std::uint16_t distance_extra[32] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,  6,
+constexpr std::uint16_t distance_extra[32] = {0, 0, 0, 0, 1, 1, 2,  2,  3,  3,  4,  4,  5,  5,  6,  6,
                                               7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 99, 99};
 constexpr std::uint8_t code_length_order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
 
@@ -239,11 +249,13 @@ std::uint32_t take_bits(std::uint8_t n)
 // The entry of the next symbol, or null for invalid data.
 const HuffmanEntry* decode_symbol(const HuffmanEntry* table, std::int32_t bits)
 {
-    if (table == nullptr) return nullptr;
+    if (table == nullptr)
+        return nullptr;
     need_bits(static_cast<std::uint8_t>(bits));
     const HuffmanEntry* entry = table + (G.bit_buf & mask_bits[bits]);
     while (entry->operation > OP_LITERAL) {
-        if (entry->operation == OP_INVALID) return nullptr;
+        if (entry->operation == OP_INVALID)
+            return nullptr;
         dump_bits(entry->bits);
         const auto sub_bits = static_cast<std::uint8_t>(entry->operation - OP_LITERAL);
         need_bits(sub_bits);
@@ -257,7 +269,8 @@ const HuffmanEntry* decode_symbol(const HuffmanEntry* table, std::int32_t bits)
 {
     G.slide[G.win_pos++] = value;
     if (G.win_pos == WINDOW_SIZE) {
-        if (!flush_window(WINDOW_SIZE)) return false;
+        if (!flush_window(WINDOW_SIZE))
+            return false;
         G.win_pos = 0;
     }
     return true;
@@ -284,7 +297,8 @@ const HuffmanEntry* decode_symbol(const HuffmanEntry* table, std::int32_t bits)
         from += piece;
         length -= piece;
         if (G.win_pos == WINDOW_SIZE) {
-            if (!flush_window(WINDOW_SIZE)) return false;
+            if (!flush_window(WINDOW_SIZE))
+                return false;
             G.win_pos = 0;
         }
         from &= WINDOW_SIZE - 1;
@@ -327,7 +341,7 @@ const HuffmanEntry* decode_symbol(const HuffmanEntry* table, std::int32_t bits)
 // sub-tables follow the root in the same array. Code space a code leaves
 // unused is invalid, as in the careful tables.
 
-constexpr unsigned MAX_DEFLATE_CODE_BITS = 15;   // code lengths are sent as 0..15
+constexpr unsigned MAX_DEFLATE_CODE_BITS = 15;  // code lengths are sent as 0..15
 // 2048 slots: nearly every literal/length code and its extra bits end in the
 // root, and the table (8 KiB) still sits in the first-level cache.
 constexpr unsigned FAST_LITERAL_BITS = 11;
@@ -335,10 +349,12 @@ constexpr unsigned FAST_LITERAL_BITS = 11;
 constexpr unsigned FAST_DISTANCE_BITS = 8;
 // Enough for any code: at worst every code longer than the root bits opens a
 // sub-table of its own, for the longest code length.
-constexpr unsigned FAST_LITERAL_SLOTS = (1u << FAST_LITERAL_BITS) + 288 * (1u << (MAX_DEFLATE_CODE_BITS - FAST_LITERAL_BITS));
-constexpr unsigned FAST_DISTANCE_SLOTS = (1u << FAST_DISTANCE_BITS) + 32 * (1u << (MAX_DEFLATE_CODE_BITS - FAST_DISTANCE_BITS));
+constexpr unsigned FAST_LITERAL_SLOTS =
+    (1u << FAST_LITERAL_BITS) + 288 * (1u << (MAX_DEFLATE_CODE_BITS - FAST_LITERAL_BITS));
+constexpr unsigned FAST_DISTANCE_SLOTS =
+    (1u << FAST_DISTANCE_BITS) + 32 * (1u << (MAX_DEFLATE_CODE_BITS - FAST_DISTANCE_BITS));
 
-constexpr std::uint32_t FAST_BASE = 0;   // a length or distance: no flag
+constexpr std::uint32_t FAST_BASE = 0;  // a length or distance: no flag
 constexpr std::uint32_t FAST_LITERAL = 1u << 12;
 constexpr std::uint32_t FAST_SECOND = 1u << 13;
 constexpr unsigned FAST_SECOND_SHIFT = 13;
@@ -377,8 +393,10 @@ unsigned reverse_bits(unsigned code, unsigned length)
 std::uint32_t symbol_entry(unsigned sym, unsigned len, unsigned s, const std::uint16_t* base,
                            const std::uint16_t* extra)
 {
-    if (sym < s) return sym < 256 ? fast_entry(FAST_LITERAL, len, len, sym | sym << 8) : fast_entry(FAST_SPECIAL, len, len, 1);
-    if (extra[sym - s] == 99) return FAST_INVALID_ENTRY;
+    if (sym < s)
+        return sym < 256 ? fast_entry(FAST_LITERAL, len, len, sym | sym << 8) : fast_entry(FAST_SPECIAL, len, len, 1);
+    if (extra[sym - s] == 99)
+        return FAST_INVALID_ENTRY;
     return fast_entry(FAST_BASE, len, len + extra[sym - s], base[sym - s]);
 }
 
@@ -408,15 +426,18 @@ void build_fast_table(const std::uint16_t* lengths, unsigned n, unsigned s, cons
         unsigned next[MAX_DEFLATE_CODE_BITS + 1];
         std::copy(start, start + MAX_DEFLATE_CODE_BITS + 1, next);
         for (unsigned sym = 0; sym < n; ++sym)
-            if (lengths[sym] != 0) sorted[next[lengths[sym]]++] = static_cast<std::uint16_t>(sym);
+            if (lengths[sym] != 0)
+                sorted[next[lengths[sym]]++] = static_cast<std::uint16_t>(sym);
     }
 
-    unsigned code = 0;   // the canonical code of sorted[i], most significant bit first
+    unsigned code = 0;  // the canonical code of sorted[i], most significant bit first
     unsigned i = 0;
     table[0] = table[1] = FAST_INVALID_ENTRY;
     for (unsigned len = 1; len <= root_bits; ++len) {
-        if (len > 1) std::memcpy(table + (1u << (len - 1)), table, sizeof *table << (len - 1));
-        for (; i < start[len + 1]; ++i, ++code) table[reverse_bits(code, len)] = symbol_entry(sorted[i], len, s, base, extra);
+        if (len > 1)
+            std::memcpy(table + (1u << (len - 1)), table, sizeof *table << (len - 1));
+        for (; i < start[len + 1]; ++i, ++code)
+            table[reverse_bits(code, len)] = symbol_entry(sorted[i], len, s, base, extra);
         code <<= 1;
     }
 
@@ -424,7 +445,7 @@ void build_fast_table(const std::uint16_t* lengths, unsigned n, unsigned s, cons
     // the longest of them. In canonical order the codes under one root slot
     // come together and the longest last.
     unsigned next_slot = 1u << root_bits;
-    unsigned open_slot = ~0u;   // the root slot whose sub-table is being filled
+    unsigned open_slot = ~0u;  // the root slot whose sub-table is being filled
     for (unsigned len = root_bits + 1; len <= MAX_DEFLATE_CODE_BITS; ++len, code <<= 1) {
         for (; i < start[len + 1]; ++i, ++code) {
             const unsigned reversed = reverse_bits(code, len);
@@ -438,7 +459,8 @@ void build_fast_table(const std::uint16_t* lengths, unsigned n, unsigned s, cons
                         ++l;
                         c <<= 1;
                     }
-                    if ((c >> (l - root_bits)) != (code >> (len - root_bits))) break;
+                    if ((c >> (l - root_bits)) != (code >> (len - root_bits)))
+                        break;
                     longest = l;
                     ++j;
                     ++c;
@@ -457,14 +479,15 @@ void build_fast_table(const std::uint16_t* lengths, unsigned n, unsigned s, cons
         }
     }
 
-    if (!pair_literals) return;
+    if (!pair_literals)
+        return;
     // Two literals share a root slot when their codes together fit its bits:
     // the slot's low bits are the first code, the bits above it the second.
     // Walking the literals by length, both loops stop at the first that no
     // longer fits.
     unsigned literal_code[256], literal_len[256];
     std::uint16_t literal_sym[256];
-    unsigned short_literals = 0;   // those shorter than the root, by length
+    unsigned short_literals = 0;  // those shorter than the root, by length
     code = 0;
     for (unsigned len = 1; len < root_bits; ++len, code <<= 1)
         for (unsigned j = start[len]; j < start[len + 1]; ++j, ++code)
@@ -475,10 +498,12 @@ void build_fast_table(const std::uint16_t* lengths, unsigned n, unsigned s, cons
             }
     for (unsigned first = 0; first < short_literals; ++first) {
         const unsigned first_len = literal_len[first];
-        if (first_len + literal_len[0] > root_bits) break;
+        if (first_len + literal_len[0] > root_bits)
+            break;
         for (unsigned second = 0; second < short_literals; ++second) {
             const unsigned both = first_len + literal_len[second];
-            if (both > root_bits) break;
+            if (both > root_bits)
+                break;
             const std::uint32_t entry =
                 fast_entry(FAST_LITERAL | FAST_SECOND, 0, both, literal_sym[first] | literal_sym[second] << 8);
             for (unsigned slot = literal_code[first] | literal_code[second] << first_len; slot < (1u << root_bits);
@@ -585,7 +610,8 @@ FAST_INLINE void copy_behind(std::uint8_t* dest, unsigned length, unsigned dista
         const unsigned lead = std::min(length, period - distance);
         const std::uint8_t* const src = dest - distance;
         for (unsigned i = 0; i < lead; ++i) dest[i] = src[i];
-        if (length > lead) copy_words(dest + lead, dest + lead - period, length - lead, period);
+        if (length > lead)
+            copy_words(dest + lead, dest + lead - period, length - lead, period);
     }
 }
 
@@ -621,9 +647,10 @@ FAST_INLINE void drop_entry(std::uint32_t entry, std::uint64_t& bits, unsigned& 
 
 // Follows a link into its sub-table; any other entry is its own answer.
 FAST_INLINE std::uint32_t resolve_link(const std::uint32_t* table, unsigned root_bits, std::uint32_t entry,
-                                  std::uint64_t& bits, unsigned& count)
+                                       std::uint64_t& bits, unsigned& count)
 {
-    if (!(entry & FAST_LINK)) return entry;
+    if (!(entry & FAST_LINK))
+        return entry;
     bits >>= root_bits;
     count -= root_bits;
     return table[fast_value(entry) + (bits & ((1u << fast_code(entry)) - 1))];
@@ -723,9 +750,12 @@ FAST_INLINE FastExit fast_loop(const FastTables& tables)
                 // across its end; what it reads there this copy does not write.
                 const unsigned from = win_pos - distance + WINDOW_SIZE;
                 const unsigned first = std::min(length, WINDOW_SIZE - from);
-                if (from - win_pos >= 8) copy_words(dest, slide + from, first, from - win_pos);
-                else std::memmove(dest, slide + from, first);
-                if (first < length) copy_behind(dest + first, length - first, distance);
+                if (from - win_pos >= 8)
+                    copy_words(dest, slide + from, first, from - win_pos);
+                else
+                    std::memmove(dest, slide + from, first);
+                if (first < length)
+                    copy_behind(dest + first, length - first, distance);
             }
             win_pos += length;
         }
@@ -750,17 +780,15 @@ FAST_INLINE FastExit fast_loop(const FastTables& tables)
 FastExit inflate_codes_fast_plain(const FastTables& tables) { return fast_loop(tables); }
 
 #if IMU_INFLATE_BMI2
-__attribute__((target("bmi2"))) FastExit inflate_codes_fast_bmi2(const FastTables& tables)
-{
-    return fast_loop(tables);
-}
+__attribute__((target("bmi2"))) FastExit inflate_codes_fast_bmi2(const FastTables& tables) { return fast_loop(tables); }
 #endif
 
 FastExit inflate_codes_fast(const FastTables& tables)
 {
 #if IMU_INFLATE_BMI2
     static const bool bmi2 = __builtin_cpu_supports("bmi2");
-    if (bmi2) return inflate_codes_fast_bmi2(tables);
+    if (bmi2)
+        return inflate_codes_fast_bmi2(tables);
 #endif
     return inflate_codes_fast_plain(tables);
 }
@@ -777,8 +805,10 @@ std::int32_t inflate_codes(const HuffmanEntry* literals, const HuffmanEntry* dis
                            std::int32_t distance_bits)
 {
     for (;;) {
-        if (G.aborted) return UZ_ABORTED;
-        if (G.input_exhausted) return UZ_READ_ERROR;
+        if (G.aborted)
+            return UZ_ABORTED;
+        if (G.input_exhausted)
+            return UZ_READ_ERROR;
 
         // The flags above change only at a refill, which the fast path never causes.
         // Near the end of the buffer or the window the fast loop would not
@@ -796,18 +826,23 @@ std::int32_t inflate_codes(const HuffmanEntry* literals, const HuffmanEntry* dis
         }
 
         const HuffmanEntry* entry = decode_symbol(literals, literal_bits);
-        if (entry == nullptr) return UZ_FORMAT_ERROR;
+        if (entry == nullptr)
+            return UZ_FORMAT_ERROR;
         if (entry->operation == OP_LITERAL) {
-            if (!put_byte(static_cast<std::uint8_t>(entry->value))) return UZ_WRITE_ERROR;
+            if (!put_byte(static_cast<std::uint8_t>(entry->value)))
+                return UZ_WRITE_ERROR;
             continue;
         }
-        if (entry->operation == OP_END_OF_BLOCK) return UZ_OK;
+        if (entry->operation == OP_END_OF_BLOCK)
+            return UZ_OK;
 
         const unsigned length = entry->value + take_bits(entry->operation);
         entry = decode_symbol(distances, distance_bits);
-        if (entry == nullptr) return UZ_FORMAT_ERROR;
+        if (entry == nullptr)
+            return UZ_FORMAT_ERROR;
         const unsigned distance = entry->value + take_bits(entry->operation);
-        if (!copy_match(length, distance)) return UZ_WRITE_ERROR;
+        if (!copy_match(length, distance))
+            return UZ_WRITE_ERROR;
     }
 }
 
@@ -815,7 +850,8 @@ std::int32_t inflate_stored_block()
 {
     dump_bits(G.bit_count & 7);
     const std::uint32_t length = take_bits(16);
-    if (take_bits(16) != (~length & 0xFFFF)) return UZ_FORMAT_ERROR;
+    if (take_bits(16) != (~length & 0xFFFF))
+        return UZ_FORMAT_ERROR;
     std::uint32_t left = length;
     while (left > 0 && !G.aborted && !G.input_exhausted) {
         // Bytes already in the input buffer go over in one block; the flags
@@ -823,23 +859,27 @@ std::int32_t inflate_stored_block()
         // read below can cause, just where it would come byte by byte.
         const std::int32_t buffered = G.in_last + 1 - G.in_pos;
         if (G.bit_count == 0 && buffered > 0) {
-            const auto n = std::min<std::uint32_t>({left, static_cast<std::uint32_t>(buffered),
-                                                    static_cast<std::uint32_t>(WINDOW_SIZE - G.win_pos)});
+            const auto n = std::min<std::uint32_t>(
+                {left, static_cast<std::uint32_t>(buffered), static_cast<std::uint32_t>(WINDOW_SIZE - G.win_pos)});
             std::memcpy(G.slide + G.win_pos, G.in_buf + G.in_pos, n);
             G.in_pos += static_cast<std::int32_t>(n);
             G.win_pos = static_cast<std::uint16_t>(G.win_pos + n);
             left -= n;
             if (G.win_pos == WINDOW_SIZE) {
-                if (!flush_window(WINDOW_SIZE)) return UZ_WRITE_ERROR;
+                if (!flush_window(WINDOW_SIZE))
+                    return UZ_WRITE_ERROR;
                 G.win_pos = 0;
             }
             continue;
         }
-        if (!put_byte(static_cast<std::uint8_t>(take_bits(8)))) return UZ_WRITE_ERROR;
+        if (!put_byte(static_cast<std::uint8_t>(take_bits(8))))
+            return UZ_WRITE_ERROR;
         --left;
     }
-    if (G.aborted) return UZ_ABORTED;
-    if (G.input_exhausted) return UZ_READ_ERROR;
+    if (G.aborted)
+        return UZ_ABORTED;
+    if (G.input_exhausted)
+        return UZ_READ_ERROR;
     return UZ_OK;
 }
 
@@ -855,7 +895,8 @@ std::int32_t inflate_fixed_block()
     std::int32_t literal_bits = FIXED_LITERAL_BITS;
     const std::int32_t built =
         build_huffman_table(lengths, 288, 257, length_base, length_extra, literal_bits, literals.root);
-    if (built != TABLE_COMPLETE) return built;
+    if (built != TABLE_COMPLETE)
+        return built;
 
     std::fill(lengths, lengths + 30, 5);
     TableHolder distances;
@@ -871,8 +912,7 @@ std::int32_t inflate_fixed_block()
         std::fill(lengths + 144, lengths + 256, 9);
         std::fill(lengths + 256, lengths + 280, 7);
         std::fill(lengths + 280, lengths + 288, 8);
-        build_fast_table(lengths, 288, 257, length_base, length_extra, FAST_LITERAL_BITS, true,
-                         fast_tables->literals);
+        build_fast_table(lengths, 288, 257, length_base, length_extra, FAST_LITERAL_BITS, true, fast_tables->literals);
         fast_tables_fixed = true;
     }
     return inflate_codes(literals.root, distances.root, literal_bits, distance_bits);
@@ -885,7 +925,8 @@ std::int32_t inflate_dynamic_block()
     const unsigned code_length_count = 4 + take_bits(4);
 
     std::uint16_t lengths[320] = {};
-    for (unsigned i = 0; i < code_length_count; ++i) lengths[code_length_order[i]] = static_cast<std::uint16_t>(take_bits(3));
+    for (unsigned i = 0; i < code_length_count; ++i)
+        lengths[code_length_order[i]] = static_cast<std::uint16_t>(take_bits(3));
     {
         TableHolder code_lengths;
         std::int32_t bits = CODE_LENGTH_BITS;
@@ -897,7 +938,8 @@ std::int32_t inflate_dynamic_block()
         unsigned i = 0;
         while (i < total) {
             const HuffmanEntry* entry = decode_symbol(code_lengths.root, bits);
-            if (entry == nullptr) return UZ_FORMAT_ERROR;
+            if (entry == nullptr)
+                return UZ_FORMAT_ERROR;
             const unsigned symbol = entry->value;
             if (symbol < 16) {
                 lengths[i++] = previous = static_cast<std::uint16_t>(symbol);
@@ -913,7 +955,8 @@ std::int32_t inflate_dynamic_block()
             } else {
                 repeat = 11 + take_bits(7);
             }
-            if (i + repeat > total) return symbol == 18 ? UZ_FORMAT_ERROR : 1;
+            if (i + repeat > total)
+                return symbol == 18 ? UZ_FORMAT_ERROR : 1;
             std::fill(lengths + i, lengths + i + repeat, value);
             i += repeat;
             previous = value;
@@ -935,8 +978,8 @@ std::int32_t inflate_dynamic_block()
     if (fast_tables != nullptr) {
         build_fast_table(lengths, literal_count, 257, length_base, length_extra, FAST_LITERAL_BITS, true,
                          fast_tables->literals);
-        build_fast_table(lengths + literal_count, distance_count, 0, distance_base, distance_extra,
-                         FAST_DISTANCE_BITS, false, fast_tables->distances);
+        build_fast_table(lengths + literal_count, distance_count, 0, distance_base, distance_extra, FAST_DISTANCE_BITS,
+                         false, fast_tables->distances);
         fast_tables_fixed = false;
     }
     return inflate_codes(literals.root, distances.root, literal_bits, distance_bits);
@@ -970,8 +1013,7 @@ std::int32_t inflate_entry()
     std::unique_ptr<FastTables> tables;
     try {
         tables = std::make_unique_for_overwrite<FastTables>();
-    } catch (const std::bad_alloc&) {
-    }
+    } catch (const std::bad_alloc&) {}
     fast_tables = tables.get();
     fast_tables_fixed = false;
     struct Forget {
@@ -980,7 +1022,8 @@ std::int32_t inflate_entry()
     bool last = false;
     do {
         const std::int32_t result = inflate_block(last);
-        if (result != 0) return result;
+        if (result != 0)
+            return result;
     } while (!last);
     return flush_window(G.win_pos) ? UZ_OK : UZ_WRITE_ERROR;
 }

@@ -25,12 +25,15 @@ void drain_message_queue()
 
 void report_progress()
 {
-    if (G.csize == 0) return;
+    if (G.csize == 0)
+        return;
     // Truncated to a 16-bit word as the receiver sees it, then capped: whole
     // blocks are read, so bytes_read may pass csize.
     auto percent = static_cast<std::uint16_t>((G.bytes_read * 100) / G.csize);
-    if (percent > 100) percent = 100;
-    if (percent == G.last_percent) return;
+    if (percent > 100)
+        percent = 100;
+    if (percent == G.last_percent)
+        return;
     G.last_percent = percent;
 
     if (G.notify_window != 0) {
@@ -66,7 +69,8 @@ void refill_input()
 
 std::uint8_t read_byte()
 {
-    if (G.in_pos > G.in_last) refill_input();
+    if (G.in_pos > G.in_last)
+        refill_input();
     return G.in_buf[G.in_pos++];
 }
 
@@ -87,7 +91,8 @@ void dump_bits(std::uint8_t n)
 bool flush_window(std::uint32_t n)
 {
     bool written = true;
-    if (n > 0) written = G.out_file.write(G.slide, n) == static_cast<std::int64_t>(n);
+    if (n > 0)
+        written = G.out_file.write(G.slide, n) == static_cast<std::int64_t>(n);
     // The block counts for the CRC even when the write failed: the entry fails anyway.
     crc32_update(G.crc, G.slide, static_cast<std::uint16_t>(n));
     if (written && report_proc != nullptr) {
@@ -100,8 +105,10 @@ bool flush_window(std::uint32_t n)
 char* next_token(char* text, char separator)
 {
     static char* position = nullptr;
-    if (text != nullptr) position = text;
-    if (position == nullptr) return nullptr;
+    if (text != nullptr)
+        position = text;
+    if (position == nullptr)
+        return nullptr;
     char* token = position;
     char* found = std::strchr(position, separator);
     if (found != nullptr) {
@@ -118,8 +125,10 @@ std::int32_t copy_stored_entry()
     while (G.bytes_read < G.csize && !G.aborted) {
         const auto n = static_cast<std::size_t>(std::min<std::int64_t>(G.csize - G.bytes_read, WINDOW_SIZE));
         const std::int64_t count = G.in_file.read(G.slide, n);
-        if (count != static_cast<std::int64_t>(n)) return UZ_READ_ERROR;
-        if (!flush_window(static_cast<std::uint32_t>(count))) return UZ_WRITE_ERROR;
+        if (count != static_cast<std::int64_t>(n))
+            return UZ_READ_ERROR;
+        if (!flush_window(static_cast<std::uint32_t>(count)))
+            return UZ_WRITE_ERROR;
         G.bytes_read += count;
         drain_message_queue();
         report_progress();

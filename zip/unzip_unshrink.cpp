@@ -16,7 +16,7 @@ namespace {
 
 constexpr int ESCAPE_CODE = 256;
 constexpr int FIRST_CODE = 257;
-constexpr int LAST_CODE = 8192;   // one past what 13 bits can name; assigned, never read
+constexpr int LAST_CODE = 8192;  // one past what 13 bits can name; assigned, never read
 constexpr int CODE_COUNT = LAST_CODE - FIRST_CODE + 1;
 constexpr int STACK_TOP = 8192;
 constexpr int OUTPUT_PIECE = 767;
@@ -90,8 +90,7 @@ bool is_free(UnshrinkState& state, int code) { return prefix_of(state, code) < 0
 void unshrink_partial_clear(UnshrinkState& state)
 {
     const int top = std::min<std::int32_t>(state.free_head - 1, LAST_CODE);
-    for (int code = FIRST_CODE; code <= top; ++code)
-        prefix_of(state, code) |= LEAF_MARK;
+    for (int code = FIRST_CODE; code <= top; ++code) prefix_of(state, code) |= LEAF_MARK;
     for (int code = FIRST_CODE; code <= top; ++code) {
         const std::int32_t prefix = prefix_of(state, code);
         if (prefix < 0)
@@ -131,8 +130,7 @@ void unshrink_partial_clear(UnshrinkState& state)
 
 [[nodiscard]] std::int32_t unshrink(UnshrinkState& state)
 {
-    for (int code = FIRST_CODE; code <= LAST_CODE; ++code)
-        prefix_of(state, code) = -(code + 1);
+    for (int code = FIRST_CODE; code <= LAST_CODE; ++code) prefix_of(state, code) = -(code + 1);
     state.free_head = FIRST_CODE;
     state.output_pos = 0;
     state.code_size = FIRST_CODE_SIZE;
@@ -183,7 +181,7 @@ void unshrink_partial_clear(UnshrinkState& state)
                 }
                 while (current > ESCAPE_CODE) {
                     if (sp < 0 || current > LAST_CODE)
-                        return UZ_FORMAT_ERROR;   // longer than any string can be: a cycle
+                        return UZ_FORMAT_ERROR;  // longer than any string can be: a cycle
                     state.stack[sp--] = state.suffix[current - FIRST_CODE];
                     current = prefix_of(state, current);
                 }
@@ -236,7 +234,7 @@ std::int32_t unshrink_entry()
         state = std::make_unique_for_overwrite<UnshrinkState>();
         std::fill(std::begin(state->suffix), std::end(state->suffix), std::uint8_t{0});
     } catch (const std::bad_alloc&) {
-        return UZ_FORMAT_ERROR;   // as explode answers a table it cannot build
+        return UZ_FORMAT_ERROR;  // as explode answers a table it cannot build
     }
     return unshrink(*state);
 }

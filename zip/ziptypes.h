@@ -46,7 +46,7 @@ inline constexpr int ZIP_NAME_SIZE = 260;
 
 struct ZipReport {
     char name[ZIP_NAME_SIZE];
-    std::int32_t date_time;        // DOS time in the low half, date in the high half
+    std::int32_t date_time;  // DOS time in the low half, date in the high half
     std::int64_t size;
     std::int64_t compressed_size;
     std::int32_t attributes;

@@ -18,11 +18,14 @@ namespace platform {
 std::optional<HttpUrl> parse_http_url(std::string_view url)
 {
     constexpr std::string_view scheme = "http://";
-    if (url.size() < scheme.size()) return std::nullopt;
+    if (url.size() < scheme.size())
+        return std::nullopt;
     for (std::size_t i = 0; i < scheme.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(url[i])) != scheme[i]) return std::nullopt;
+        if (std::tolower(static_cast<unsigned char>(url[i])) != scheme[i])
+            return std::nullopt;
     url.remove_prefix(scheme.size());
-    if (const auto hash = url.find('#'); hash != std::string_view::npos) url = url.substr(0, hash);
+    if (const auto hash = url.find('#'); hash != std::string_view::npos)
+        url = url.substr(0, hash);
 
     const auto authority_end = url.find_first_of("/?");
     std::string_view authority = url.substr(0, authority_end);
@@ -31,7 +34,8 @@ std::optional<HttpUrl> parse_http_url(std::string_view url)
     result.target = target.empty() || target.front() != '/' ? "/" : "";
     result.target += target;
 
-    if (authority.find('@') != std::string_view::npos) return std::nullopt;
+    if (authority.find('@') != std::string_view::npos)
+        return std::nullopt;
     if (const auto colon = authority.rfind(':'); colon != std::string_view::npos) {
         const std::string_view digits = authority.substr(colon + 1);
         authority = authority.substr(0, colon);
@@ -43,9 +47,11 @@ std::optional<HttpUrl> parse_http_url(std::string_view url)
             result.port = static_cast<std::uint16_t>(port);
         }
     }
-    if (authority.empty()) return std::nullopt;
+    if (authority.empty())
+        return std::nullopt;
     for (const char c : authority)
-        if (static_cast<unsigned char>(c) <= ' ' || c == '[' || c == ']') return std::nullopt;
+        if (static_cast<unsigned char>(c) <= ' ' || c == '[' || c == ']')
+            return std::nullopt;
     result.host = std::string(authority);
     return result;
 }
@@ -58,8 +64,7 @@ std::string base64_encode(std::string_view data)
     std::size_t i = 0;
     for (; i + 3 <= data.size(); i += 3) {
         const std::uint32_t v = static_cast<unsigned char>(data[i]) << 16 |
-                                static_cast<unsigned char>(data[i + 1]) << 8 |
-                                static_cast<unsigned char>(data[i + 2]);
+            static_cast<unsigned char>(data[i + 1]) << 8 | static_cast<unsigned char>(data[i + 2]);
         out += alphabet[v >> 18];
         out += alphabet[(v >> 12) & 63];
         out += alphabet[(v >> 6) & 63];
@@ -67,7 +72,8 @@ std::string base64_encode(std::string_view data)
     }
     if (const std::size_t rest = data.size() - i; rest > 0) {
         std::uint32_t v = static_cast<unsigned char>(data[i]) << 16;
-        if (rest == 2) v |= static_cast<unsigned char>(data[i + 1]) << 8;
+        if (rest == 2)
+            v |= static_cast<unsigned char>(data[i + 1]) << 8;
         out += alphabet[v >> 18];
         out += alphabet[(v >> 12) & 63];
         out += rest == 2 ? alphabet[(v >> 6) & 63] : '=';
@@ -144,8 +150,10 @@ public:
         for (int interims = 0;; ++interims) {
             head = Head();
             result.error = read_head(head);
-            if (result.error != HttpError::none) return result;
-            if (head.status < 100 || head.status >= 200 || head.status == 101) break;
+            if (result.error != HttpError::none)
+                return result;
+            if (head.status < 100 || head.status >= 200 || head.status == 101)
+                break;
             if (interims + 1 >= max_interim_replies) {
                 result.error = HttpError::bad_reply;
                 return result;
@@ -185,11 +193,14 @@ private:
     {
         now = Clock::now();
         if (now - last_idle_ >= idle_interval) {
-            if (client_.on_idle) client_.on_idle();
-            if (client_.cancel_requested && client_.cancel_requested()) return HttpError::cancelled;
+            if (client_.on_idle)
+                client_.on_idle();
+            if (client_.cancel_requested && client_.cancel_requested())
+                return HttpError::cancelled;
             last_idle_ = now = Clock::now();
         }
-        if (now >= last_byte_ + client_.idle_timeout) return HttpError::timeout;
+        if (now >= last_byte_ + client_.idle_timeout)
+            return HttpError::timeout;
         return HttpError::none;
     }
 
@@ -199,12 +210,15 @@ private:
     {
         for (;;) {
             Clock::time_point now;
-            if (const auto e = keep_alive(now); e != HttpError::none) return e;
+            if (const auto e = keep_alive(now); e != HttpError::none)
+                return e;
             const auto deadline = last_byte_ + client_.idle_timeout;
             const auto slice = std::min<Clock::duration>(idle_interval - (now - last_idle_), deadline - now);
             const int ready = source_.wait_readable(std::chrono::duration_cast<std::chrono::milliseconds>(slice));
-            if (ready < 0) return HttpError::receive;
-            if (ready > 0) return HttpError::none;
+            if (ready < 0)
+                return HttpError::receive;
+            if (ready > 0)
+                return HttpError::none;
         }
     }
 
@@ -212,23 +226,28 @@ private:
     // pos_ == end_ at the end of the stream.
     HttpError fill()
     {
-        if (pos_ < end_ || eof_) return HttpError::none;
+        if (pos_ < end_ || eof_)
+            return HttpError::none;
         pos_ = end_ = 0;
         for (;;) {
             Clock::time_point now;
-            if (const auto e = keep_alive(now); e != HttpError::none) return e;
+            if (const auto e = keep_alive(now); e != HttpError::none)
+                return e;
             const auto got = source_.receive(buffer_.data(), buffer_.size());
             if (got > 0) {
                 end_ = static_cast<std::size_t>(got);
-                if (!interim_) last_byte_ = now;
+                if (!interim_)
+                    last_byte_ = now;
                 return HttpError::none;
             }
             if (got == 0) {
                 eof_ = true;
                 return HttpError::none;
             }
-            if (got != ReplySource::would_block) return HttpError::receive;
-            if (const auto waited = wait(); waited != HttpError::none) return waited;
+            if (got != ReplySource::would_block)
+                return HttpError::receive;
+            if (const auto waited = wait(); waited != HttpError::none)
+                return waited;
         }
     }
 
@@ -237,18 +256,24 @@ private:
     {
         line.clear();
         for (;;) {
-            if (const auto e = fill(); e != HttpError::none) return e;
-            if (pos_ == end_) return HttpError::truncated;
+            if (const auto e = fill(); e != HttpError::none)
+                return e;
+            if (pos_ == end_)
+                return HttpError::truncated;
             const char* begin = buffer_.data() + pos_;
             const char* limit_end = buffer_.data() + end_;
             const char* stop = std::find(begin, limit_end, '\n');
             line.append(begin, stop);
             pos_ = static_cast<std::size_t>(stop - buffer_.data());
             const bool ended = pos_ < end_;
-            if (ended) ++pos_;
-            if (ended && !line.empty() && line.back() == '\r') line.pop_back();
-            if (line.size() > limit) return HttpError::bad_reply;
-            if (ended) return HttpError::none;
+            if (ended)
+                ++pos_;
+            if (ended && !line.empty() && line.back() == '\r')
+                line.pop_back();
+            if (line.size() > limit)
+                return HttpError::bad_reply;
+            if (ended)
+                return HttpError::none;
         }
     }
 
@@ -258,15 +283,19 @@ private:
         if (const auto e = read_line(line, max_line_bytes); e != HttpError::none)
             return e == HttpError::truncated ? HttpError::bad_reply : e;
         // "HTTP/1.1 200 OK": the version, a blank, three digits.
-        if (line.size() < 12 || line.compare(0, 5, "HTTP/") != 0) return HttpError::bad_reply;
+        if (line.size() < 12 || line.compare(0, 5, "HTTP/") != 0)
+            return HttpError::bad_reply;
         const auto blank = line.find(' ');
-        if (blank == std::string::npos || line.size() < blank + 4) return HttpError::bad_reply;
+        if (blank == std::string::npos || line.size() < blank + 4)
+            return HttpError::bad_reply;
         int status = 0;
         for (std::size_t i = blank + 1; i < blank + 4; ++i) {
-            if (!std::isdigit(static_cast<unsigned char>(line[i]))) return HttpError::bad_reply;
+            if (!std::isdigit(static_cast<unsigned char>(line[i])))
+                return HttpError::bad_reply;
             status = status * 10 + (line[i] - '0');
         }
-        if (line.size() > blank + 4 && line[blank + 4] != ' ') return HttpError::bad_reply;
+        if (line.size() > blank + 4 && line[blank + 4] != ' ')
+            return HttpError::bad_reply;
         head.status = status;
         head.has_body = !(status < 200 || status == 204 || status == 304);
 
@@ -275,10 +304,13 @@ private:
             if (const auto e = read_line(line, max_line_bytes); e != HttpError::none)
                 return e == HttpError::truncated ? HttpError::bad_reply : e;
             total += line.size() + 2;
-            if (total > max_header_bytes) return HttpError::bad_reply;
-            if (line.empty()) break;
+            if (total > max_header_bytes)
+                return HttpError::bad_reply;
+            if (line.empty())
+                break;
             const auto colon = line.find(':');
-            if (colon == std::string::npos) return HttpError::bad_reply;
+            if (colon == std::string::npos)
+                return HttpError::bad_reply;
             const std::string name = lower(trim(std::string_view(line).substr(0, colon)));
             const std::string_view value = trim(std::string_view(line).substr(colon + 1));
             if (name == "transfer-encoding") {
@@ -286,15 +318,18 @@ private:
                 // one we can undo; a body in any other coding is no use.
                 const std::string_view codings = value;
                 const auto comma = codings.rfind(',');
-                const std::string last = lower(trim(comma == std::string_view::npos ? codings : codings.substr(comma + 1)));
-                if (last != "chunked") return HttpError::bad_reply;
+                const std::string last =
+                    lower(trim(comma == std::string_view::npos ? codings : codings.substr(comma + 1)));
+                if (last != "chunked")
+                    return HttpError::bad_reply;
                 head.chunked = true;
             } else if (name == "content-length") {
                 std::uint64_t length = 0;
                 const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), length);
                 if (value.empty() || ec != std::errc() || end != value.data() + value.size() || length > max_body_size)
                     return HttpError::bad_reply;
-                if (head.has_length && head.content_length != length) return HttpError::bad_reply;
+                if (head.has_length && head.content_length != length)
+                    return HttpError::bad_reply;
                 head.has_length = true;
                 head.content_length = length;
             }
@@ -304,18 +339,22 @@ private:
 
     void begin(std::int64_t count_max)
     {
-        if (client_.on_work_begin) client_.on_work_begin(WorkMode::read, count_max);
+        if (client_.on_work_begin)
+            client_.on_work_begin(WorkMode::read, count_max);
     }
 
     // Hands up to `limit` buffered bytes to the sink and reports progress.
     HttpError deliver(std::uint64_t limit, std::uint64_t& count)
     {
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(limit, end_ - pos_));
-        if (!sink_(buffer_.data() + pos_, n)) return HttpError::sink;
+        if (!sink_(buffer_.data() + pos_, n))
+            return HttpError::sink;
         pos_ += n;
         count += n;
-        if (client_.on_work) client_.on_work(WorkMode::read, static_cast<std::int64_t>(count));
-        if (client_.cancel_requested && client_.cancel_requested()) return HttpError::cancelled;
+        if (client_.on_work)
+            client_.on_work(WorkMode::read, static_cast<std::int64_t>(count));
+        if (client_.cancel_requested && client_.cancel_requested())
+            return HttpError::cancelled;
         return HttpError::none;
     }
 
@@ -324,9 +363,12 @@ private:
         begin(static_cast<std::int64_t>(length));
         std::uint64_t count = 0;
         while (count < length) {
-            if (const auto e = fill(); e != HttpError::none) return e;
-            if (pos_ == end_) return HttpError::truncated;
-            if (const auto e = deliver(length - count, count); e != HttpError::none) return e;
+            if (const auto e = fill(); e != HttpError::none)
+                return e;
+            if (pos_ == end_)
+                return HttpError::truncated;
+            if (const auto e = deliver(length - count, count); e != HttpError::none)
+                return e;
         }
         return HttpError::none;
     }
@@ -336,9 +378,12 @@ private:
         begin(0);
         std::uint64_t count = 0;
         for (;;) {
-            if (const auto e = fill(); e != HttpError::none) return e;
-            if (pos_ == end_) return HttpError::none;
-            if (const auto e = deliver(end_ - pos_, count); e != HttpError::none) return e;
+            if (const auto e = fill(); e != HttpError::none)
+                return e;
+            if (pos_ == end_)
+                return HttpError::none;
+            if (const auto e = deliver(end_ - pos_, count); e != HttpError::none)
+                return e;
         }
     }
 
@@ -346,23 +391,30 @@ private:
     {
         std::string line;
         for (;;) {
-            if (const auto e = read_line(line, max_line_bytes); e != HttpError::none) return e;
+            if (const auto e = read_line(line, max_line_bytes); e != HttpError::none)
+                return e;
             const std::string_view digits = trim(std::string_view(line).substr(0, line.find(';')));
             std::uint64_t size = 0;
             const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), size, 16);
             if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size() || size > max_body_size)
                 return HttpError::bad_reply;
-            if (size == 0) break;
-            if (const auto e = read_counted(size); e != HttpError::none) return e;
-            if (const auto e = read_line(line, max_line_bytes); e != HttpError::none) return e;
-            if (!line.empty()) return HttpError::bad_reply;
+            if (size == 0)
+                break;
+            if (const auto e = read_counted(size); e != HttpError::none)
+                return e;
+            if (const auto e = read_line(line, max_line_bytes); e != HttpError::none)
+                return e;
+            if (!line.empty())
+                return HttpError::bad_reply;
         }
         // Trailer fields, ignored, up to the empty line.
         std::size_t total = 0;
         do {
-            if (const auto e = read_line(line, max_line_bytes); e != HttpError::none) return e;
+            if (const auto e = read_line(line, max_line_bytes); e != HttpError::none)
+                return e;
             total += line.size() + 2;
-            if (total > max_header_bytes) return HttpError::bad_reply;
+            if (total > max_header_bytes)
+                return HttpError::bad_reply;
         } while (!line.empty());
         return HttpError::none;
     }
@@ -406,9 +458,11 @@ public:
     {
         HttpResult result;
         result.error = connect(url);
-        if (result.error != HttpError::none) return result;
+        if (result.error != HttpError::none)
+            return result;
         result.error = send_all(client_.request_text(url));
-        if (result.error != HttpError::none) return result;
+        if (result.error != HttpError::none)
+            return result;
         SocketSource source(socket_);
         return read_reply(client_, source, sink_);
     }
@@ -421,39 +475,50 @@ private:
         for (;;) {
             auto now = Clock::now();
             if (now - last_idle_ >= idle_interval) {
-                if (client_.on_idle) client_.on_idle();
-                if (client_.cancel_requested && client_.cancel_requested()) return HttpError::cancelled;
+                if (client_.on_idle)
+                    client_.on_idle();
+                if (client_.cancel_requested && client_.cancel_requested())
+                    return HttpError::cancelled;
                 last_idle_ = now = Clock::now();
             }
             const auto deadline = until ? *until : last_byte_ + client_.idle_timeout;
-            if (now >= deadline) return HttpError::timeout;
+            if (now >= deadline)
+                return HttpError::timeout;
             const auto slice = std::min<Clock::duration>(idle_interval - (now - last_idle_), deadline - now);
             const int ready = socket_.wait(true, std::chrono::duration_cast<std::chrono::milliseconds>(slice));
-            if (ready < 0) return HttpError::send;
-            if (ready > 0) return HttpError::none;
+            if (ready < 0)
+                return HttpError::send;
+            if (ready > 0)
+                return HttpError::none;
         }
     }
 
     HttpError connect(const HttpUrl& url)
     {
         auto addresses = client_.resolve_host ? client_.resolve_host(url.host, url.port) : resolve(url.host, url.port);
-        if (addresses.empty()) return HttpError::lookup;
+        if (addresses.empty())
+            return HttpError::lookup;
         const auto end = last_byte_ + client_.idle_timeout;
         bool timed_out = false;
         for (std::size_t i = 0; i < addresses.size(); ++i) {
             socket_ = Socket::open(addresses[i]);
-            if (!socket_.valid()) continue;
+            if (!socket_.valid())
+                continue;
             const int started = socket_.start_connect(addresses[i]);
-            if (started < 0) continue;
+            if (started < 0)
+                continue;
             if (started > 0) {
                 // An address that does not answer gets its share of the time
                 // left, so that the ones after it are still tried.
                 const auto now = Clock::now();
                 const auto share = (end - now) / static_cast<int>(addresses.size() - i);
                 const auto waited = wait_writable(now + share);
-                if (waited == HttpError::cancelled) return waited;
-                if (waited == HttpError::timeout) timed_out = true;
-                if (waited != HttpError::none || socket_.connect_error() != 0) continue;
+                if (waited == HttpError::cancelled)
+                    return waited;
+                if (waited == HttpError::timeout)
+                    timed_out = true;
+                if (waited != HttpError::none || socket_.connect_error() != 0)
+                    continue;
             }
             last_byte_ = Clock::now();
             return HttpError::none;
@@ -470,8 +535,10 @@ private:
                 data.remove_prefix(static_cast<std::size_t>(sent));
                 continue;
             }
-            if (sent < 0 && sent != Socket::would_block) return HttpError::send;
-            if (const auto waited = wait_writable(); waited != HttpError::none) return waited;
+            if (sent < 0 && sent != Socket::would_block)
+                return HttpError::send;
+            if (const auto waited = wait_writable(); waited != HttpError::none)
+                return waited;
         }
         return HttpError::none;
     }
@@ -494,7 +561,8 @@ HttpResult read_reply(HttpClient& client, ReplySource& source, const HttpClient:
 HttpResult HttpClient::get(const std::string& url, const Sink& sink)
 {
     const auto parsed = parse_http_url(url);
-    if (!parsed) return HttpResult{HttpError::bad_url, 0};
+    if (!parsed)
+        return HttpResult{HttpError::bad_url, 0};
     Exchange exchange(*this, sink);
     return exchange.run(*parsed);
 }
@@ -503,7 +571,8 @@ HttpResult HttpClient::get_text(const std::string& url, std::string& body)
 {
     body.clear();
     return get(url, [&body](const char* data, std::size_t size) {
-        if (size > max_text_bytes - body.size()) return false;
+        if (size > max_text_bytes - body.size())
+            return false;
         body.append(data, size);
         return true;
     });

@@ -23,17 +23,17 @@ enum class WorkMode { read, write };
 
 enum class HttpError {
     none,
-    bad_url,     // not an http URL we can use
-    lookup,      // the host name did not resolve
-    connect,     // refused, unreachable
-    send,        // the request could not be sent
-    receive,     // reset or another socket error while reading
-    timeout,     // nothing arrived for idle_timeout
-    bad_reply,   // not an HTTP reply, or a malformed header or chunk
-    truncated,   // the connection closed before the body was complete
-    sink,        // the sink refused the data
-    status,      // a complete reply whose status is not 2xx
-    cancelled,   // the caller's cancel check asked to stop
+    bad_url,  // not an http URL we can use
+    lookup,  // the host name did not resolve
+    connect,  // refused, unreachable
+    send,  // the request could not be sent
+    receive,  // reset or another socket error while reading
+    timeout,  // nothing arrived for idle_timeout
+    bad_reply,  // not an HTTP reply, or a malformed header or chunk
+    truncated,  // the connection closed before the body was complete
+    sink,  // the sink refused the data
+    status,  // a complete reply whose status is not 2xx
+    cancelled,  // the caller's cancel check asked to stop
 };
 
 struct HttpResult {

@@ -37,14 +37,12 @@ struct WinsockSession {
     }
     ~WinsockSession()
     {
-        if (started) WSACleanup();
+        if (started)
+            WSACleanup();
     }
 };
 
-void ensure_started()
-{
-    static WinsockSession session;
-}
+void ensure_started() { static WinsockSession session; }
 
 bool last_would_block()
 {
@@ -90,9 +88,11 @@ std::vector<SocketAddress> resolve(const std::string& host, std::uint16_t port)
     addrinfo* list = nullptr;
     const std::string service = std::to_string(port);
     std::vector<SocketAddress> out;
-    if (getaddrinfo(host.c_str(), service.c_str(), &hints, &list) != 0) return out;
+    if (getaddrinfo(host.c_str(), service.c_str(), &hints, &list) != 0)
+        return out;
     for (const addrinfo* a = list; a; a = a->ai_next) {
-        if (a->ai_addrlen > sizeof(SocketAddress::bytes)) continue;
+        if (a->ai_addrlen > sizeof(SocketAddress::bytes))
+            continue;
         SocketAddress address;
         std::memcpy(address.bytes, a->ai_addr, a->ai_addrlen);
         address.length = static_cast<int>(a->ai_addrlen);
@@ -117,7 +117,8 @@ Socket::~Socket() { close(); }
 
 void Socket::close()
 {
-    if (valid()) close_native(native(handle_));
+    if (valid())
+        close_native(native(handle_));
     handle_ = invalid;
 }
 
@@ -127,7 +128,8 @@ Socket Socket::open(const SocketAddress& address)
     const auto* sa = reinterpret_cast<const sockaddr*>(address.bytes);
     const NativeSocket s = ::socket(sa->sa_family, SOCK_STREAM, IPPROTO_TCP);
     Socket result(static_cast<Handle>(s));
-    if (!result.valid() || !set_non_blocking(s)) return Socket();
+    if (!result.valid() || !set_non_blocking(s))
+        return Socket();
     return result;
 }
 
@@ -136,7 +138,8 @@ Socket Socket::listen_loopback(std::uint16_t port, int backlog)
     ensure_started();
     const NativeSocket s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     Socket result(static_cast<Handle>(s));
-    if (!result.valid()) return Socket();
+    if (!result.valid())
+        return Socket();
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
@@ -146,8 +149,10 @@ Socket Socket::listen_loopback(std::uint16_t port, int backlog)
     const int on = 1;
     setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
 #endif
-    if (::bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) return Socket();
-    if (::listen(s, backlog) != 0 || !set_non_blocking(s)) return Socket();
+    if (::bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+        return Socket();
+    if (::listen(s, backlog) != 0 || !set_non_blocking(s))
+        return Socket();
     return result;
 }
 
@@ -155,9 +160,12 @@ std::uint16_t Socket::local_port() const
 {
     sockaddr_storage address{};
     AddressLength length = sizeof address;
-    if (getsockname(native(handle_), reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
-    if (address.ss_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
-    if (address.ss_family == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
+    if (getsockname(native(handle_), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return 0;
+    if (address.ss_family == AF_INET)
+        return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
+    if (address.ss_family == AF_INET6)
+        return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
     return 0;
 }
 
@@ -196,14 +204,18 @@ int Socket::wait(bool for_write, std::chrono::milliseconds timeout) const
         return n < 0 ? -1 : n;
     };
     const int ready = select_one(for_write ? Set::write : Set::read, ms);
-    if (ready != 0) return ready;
-    if (for_write && select_one(Set::except, 0) != 0) return -1;
+    if (ready != 0)
+        return ready;
+    if (for_write && select_one(Set::except, 0) != 0)
+        return -1;
     return 0;
 #else
     pollfd p{native(handle_), static_cast<short>(for_write ? POLLOUT : POLLIN), 0};
     const int n = ::poll(&p, 1, ms);
-    if (n < 0) return errno == EINTR ? 0 : -1;
-    if (n == 0) return 0;
+    if (n < 0)
+        return errno == EINTR ? 0 : -1;
+    if (n == 0)
+        return 0;
     // A hang-up or error still leaves data or an error code to be read.
     return 1;
 #endif
@@ -216,7 +228,8 @@ std::int64_t Socket::send(const char* data, std::size_t size)
 #else
     const auto n = ::send(native(handle_), data, size, MSG_NOSIGNAL);
 #endif
-    if (n >= 0) return n;
+    if (n >= 0)
+        return n;
     return last_would_block() ? would_block : -1;
 }
 
@@ -227,7 +240,8 @@ std::int64_t Socket::receive(char* data, std::size_t size)
 #else
     const auto n = ::recv(native(handle_), data, size, 0);
 #endif
-    if (n >= 0) return n;
+    if (n >= 0)
+        return n;
     return last_would_block() ? would_block : -1;
 }
 
@@ -235,13 +249,15 @@ Socket Socket::accept()
 {
     const NativeSocket s = ::accept(native(handle_), nullptr, nullptr);
     Socket result(static_cast<Handle>(s));
-    if (!result.valid() || !set_non_blocking(s)) return Socket();
+    if (!result.valid() || !set_non_blocking(s))
+        return Socket();
     return result;
 }
 
 void Socket::close_with_reset()
 {
-    if (!valid()) return;
+    if (!valid())
+        return;
     linger l{};
     l.l_onoff = 1;
     l.l_linger = 0;

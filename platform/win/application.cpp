@@ -35,8 +35,9 @@ void Application::initialize()
     if (initialized_)
         return;
     initialized_ = true;
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS |
-                                                        ICC_TAB_CLASSES | ICC_TREEVIEW_CLASSES | ICC_USEREX_CLASSES};
+    INITCOMMONCONTROLSEX controls{sizeof(controls),
+                                  ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_TAB_CLASSES |
+                                      ICC_TREEVIEW_CLASSES | ICC_USEREX_CLASSES};
     InitCommonControlsEx(&controls);
     // The shell's file operations, its "open" action and its namespace
     // objects expect a single-threaded COM apartment on the calling thread.
@@ -153,9 +154,8 @@ bool Application::dispatch(MSG& message)
     }
     // The Tab key moves the focus between controls, as in a dialog. Other keys
     // stay with the control: Return and Escape mean what its handlers say.
-    const bool tab_key = (message.message == WM_KEYDOWN || message.message == WM_KEYUP ||
-                          message.message == WM_CHAR) &&
-                         message.wParam == VK_TAB;
+    const bool tab_key = (message.message == WM_KEYDOWN || message.message == WM_KEYUP || message.message == WM_CHAR) &&
+        message.wParam == VK_TAB;
     const HWND top = tab_key ? GetAncestor(message.hwnd, GA_ROOT) : nullptr;
     if (top != nullptr && Control::from_handle(top) != nullptr && IsDialogMessageA(top, &message))
         return true;
@@ -183,8 +183,7 @@ void Application::reset_terminated()
 {
     terminated_ = false;
     MSG message;
-    while (PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-    }
+    while (PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {}
 }
 
 void Application::handle_message()
@@ -200,16 +199,14 @@ void Application::handle_message()
 
 void Application::run()
 {
-    while (!terminated_)
-        handle_message();
+    while (!terminated_) handle_message();
 }
 
 void Application::show_exception(const std::string& message) noexcept
 {
     try {
         message_box(message, title_, MB_OK | MB_ICONERROR);
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 std::string error_text(DWORD code)
@@ -220,8 +217,7 @@ std::string error_text(DWORD code)
                        nullptr, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
     std::string text = length > 0 ? std::string(buffer, length) : "System error " + std::to_string(code);
     LocalFree(buffer);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
-        text.pop_back();
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
     return text;
 }
 

@@ -22,8 +22,7 @@ Container::~Container()
     close_theme();
     // The window goes first, so no message reaches a half-destroyed wrapper.
     destroy_window();
-    for (GraphicControl* graphic : graphics_)
-        graphic->parent_ = nullptr;
+    for (GraphicControl* graphic : graphics_) graphic->parent_ = nullptr;
 }
 
 void Container::create_container(DWORD style, DWORD ex_style, HWND parent, RECT bounds, const std::string& text)

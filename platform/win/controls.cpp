@@ -67,8 +67,7 @@ void Control::create_window(const char* window_class, DWORD style, DWORD ex_styl
                                         bounds.right - bounds.left, bounds.bottom - bounds.top, parent, nullptr,
                                         GetModuleHandleA(nullptr), nullptr);
     if (window == nullptr)
-        throw std::runtime_error(std::string("Cannot create a window of class ") + window_class + ": " +
-                                 error_text());
+        throw std::runtime_error(std::string("Cannot create a window of class ") + window_class + ": " + error_text());
     attach(window);
     // Controls take their parent's font unless given one of their own.
     if (parent != nullptr) {
@@ -200,10 +199,7 @@ void PageControl::set_active_page_index(int index)
     show_only_active();
 }
 
-int PageControl::active_page_index() const
-{
-    return static_cast<int>(SendMessageA(handle(), TCM_GETCURSEL, 0, 0));
-}
+int PageControl::active_page_index() const { return static_cast<int>(SendMessageA(handle(), TCM_GETCURSEL, 0, 0)); }
 
 RECT PageControl::tab_rect(int index) const
 {
@@ -290,8 +286,7 @@ std::vector<std::string> Memo::lines() const
 {
     const std::string all = text();
     std::vector<std::string> result;
-    for (const LineSpan& span : line_spans(all))
-        result.push_back(all.substr(span.start, span.length));
+    for (const LineSpan& span : line_spans(all)) result.push_back(all.substr(span.start, span.length));
     return result;
 }
 
@@ -328,10 +323,7 @@ void Memo::set_line(int index, const std::string& text)
 
 void Memo::clear() { set_text({}); }
 
-int Memo::first_visible_line() const
-{
-    return static_cast<int>(SendMessageA(handle(), EM_GETFIRSTVISIBLELINE, 0, 0));
-}
+int Memo::first_visible_line() const { return static_cast<int>(SendMessageA(handle(), EM_GETFIRSTVISIBLELINE, 0, 0)); }
 
 RECT Memo::formatting_rect() const
 {
@@ -354,8 +346,8 @@ void RichEdit::after_create()
 
 void Button::create(Container& parent, const std::string& caption, int left, int top, int width, int height)
 {
-    create_window("BUTTON", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP | BS_PUSHBUTTON, 0,
-                  handle_of(parent), scaled_rect(left, top, width, height), caption);
+    create_window("BUTTON", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP | BS_PUSHBUTTON, 0, handle_of(parent),
+                  scaled_rect(left, top, width, height), caption);
 }
 
 void Button::click() { SendMessageA(handle(), BM_CLICK, 0, 0); }
@@ -370,8 +362,8 @@ void ComboBox::create(Container& parent, int left, int top, int width)
 {
     // The height is that of the dropped-down list; the edit part sizes itself.
     RECT bounds = scaled_rect(left, top, width, 200);
-    create_window("COMBOBOX", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST,
-                  0, handle_of(parent), bounds);
+    create_window("COMBOBOX", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 0,
+                  handle_of(parent), bounds);
 }
 
 void ComboBox::add_item(const std::string& text)
@@ -493,9 +485,8 @@ void PopupMenu::popup(int screen_x, int screen_y)
     const HWND owner = application().main_window();
     if (owner != nullptr)
         SetForegroundWindow(owner);
-    const auto chosen = static_cast<std::size_t>(
-        TrackPopupMenu(menu_, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON | TPM_RETURNCMD, screen_x, screen_y, 0,
-                       owner, nullptr));
+    const auto chosen = static_cast<std::size_t>(TrackPopupMenu(
+        menu_, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON | TPM_RETURNCMD, screen_x, screen_y, 0, owner, nullptr));
     if (chosen == 0 || chosen > items_.size())
         return;
     MenuItem& item = *items_[chosen - 1];

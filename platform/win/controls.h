@@ -375,7 +375,11 @@ public:
 // A picture drawn by its parent.
 class Image : public GraphicControl {
 public:
-    void set_picture(Bitmap picture) { picture_ = std::move(picture); invalidate(); }
+    void set_picture(Bitmap picture)
+    {
+        picture_ = std::move(picture);
+        invalidate();
+    }
     // For tests: the picture set.
     [[nodiscard]] const Bitmap& picture() const { return picture_; }
     // Stretch the picture over the whole control instead of drawing it at its
@@ -391,12 +395,20 @@ private:
 // A button drawn by its parent, with a caption or a small picture.
 class SpeedButton : public GraphicControl {
 public:
-    void set_caption(const std::string& caption) { caption_ = caption; invalidate(); }
+    void set_caption(const std::string& caption)
+    {
+        caption_ = caption;
+        invalidate();
+    }
     // For tests: the caption set.
     [[nodiscard]] const std::string& caption() const { return caption_; }
     void set_font(const std::string& face, int pixel_height, bool bold = false);
     void set_text_color(COLORREF color) { text_color_ = color; }
-    void set_glyph(Bitmap glyph) { glyph_ = std::move(glyph); invalidate(); }
+    void set_glyph(Bitmap glyph)
+    {
+        glyph_ = std::move(glyph);
+        invalidate();
+    }
     // A flat button shows its frame only while pressed.
     void set_flat(bool flat) { flat_ = flat; }
     void paint(HDC dc) override;

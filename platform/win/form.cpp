@@ -103,8 +103,7 @@ int Form::show_modal()
     SetActiveWindow(handle());
     if (active_control_ != nullptr)
         active_control_->set_focus();
-    while (modal_result_ == 0 && !application().terminated())
-        application().handle_message();
+    while (modal_result_ == 0 && !application().terminated()) application().handle_message();
     // The owner comes back before this window hides, so it gets the focus.
     if (disable_owner)
         EnableWindow(owner, TRUE);

@@ -69,7 +69,11 @@ protected:
 class ScreenDC : public DeviceContext {
 public:
     ScreenDC() : DeviceContext(GetDC(nullptr)) {}
-    ~ScreenDC() { deselect(); ReleaseDC(nullptr, dc_); }
+    ~ScreenDC()
+    {
+        deselect();
+        ReleaseDC(nullptr, dc_);
+    }
 };
 
 class MemoryDC : public DeviceContext {
@@ -81,7 +85,11 @@ public:
         select(surface_.get());
     }
     // The surface goes after the DC, once nothing holds it.
-    ~MemoryDC() { deselect(); DeleteDC(dc_); }
+    ~MemoryDC()
+    {
+        deselect();
+        DeleteDC(dc_);
+    }
 
 private:
     GdiObject<HBITMAP> surface_;

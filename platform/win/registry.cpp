@@ -96,8 +96,8 @@ std::string RegistryKey::read_string(const std::string& name) const
 void RegistryKey::write_integer(const std::string& name, std::int32_t value)
 {
     const DWORD data = static_cast<DWORD>(value);
-    if (RegSetValueExA(key_.get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
-                       sizeof(data)) != ERROR_SUCCESS)
+    if (RegSetValueExA(key_.get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof(data)) !=
+        ERROR_SUCCESS)
         fail("Failed to set data for '%s'", name);
 }
 

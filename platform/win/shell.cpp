@@ -31,10 +31,10 @@ void shell_open(const std::string& path)
 
 void set_shell_open_hook(ShellOpenHook hook) { open_hook() = std::move(hook); }
 
-ShellMoveResult shell_move(HWND owner, const std::string& sources, const std::string& destination,
-                           unsigned short flags)
+ShellMoveResult shell_move(HWND owner, const std::string& sources, const std::string& destination, unsigned short flags)
 {
-    if (move_hook()) return move_hook()(sources, destination);
+    if (move_hook())
+        return move_hook()(sources, destination);
     SHFILEOPSTRUCTA operation{};
     operation.hwnd = owner;
     operation.wFunc = FO_MOVE;

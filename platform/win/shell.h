@@ -19,7 +19,7 @@ using ShellOpenHook = std::function<void(const std::string& path)>;
 void set_shell_open_hook(ShellOpenHook hook);
 
 struct ShellMoveResult {
-    int code = 0;          // SHFileOperationA's return value; 0 is success
+    int code = 0;  // SHFileOperationA's return value; 0 is success
     bool aborted = false;  // fAnyOperationsAborted
     [[nodiscard]] bool ok() const { return code == 0 && !aborted; }
 };

@@ -78,8 +78,8 @@ ShellFolderItem describe(IShellFolder& parent, const ITEMIDLIST* relative, ItemI
     item.name = display_name(parent, relative, SHGDN_INFOLDER);
     item.path = display_name(parent, relative, SHGDN_FORPARSING);
     SFGAOF attributes = SFGAO_HASSUBFOLDER;
-    item.has_subfolders = SUCCEEDED(parent.GetAttributesOf(1, &relative, &attributes)) &&
-                          (attributes & SFGAO_HASSUBFOLDER) != 0;
+    item.has_subfolders =
+        SUCCEEDED(parent.GetAttributesOf(1, &relative, &attributes)) && (attributes & SFGAO_HASSUBFOLDER) != 0;
     SHFILEINFOA info{};
     const auto id_list = reinterpret_cast<const char*>(absolute.get());
     if (SHGetFileInfoA(id_list, 0, &info, sizeof(info), SHGFI_PIDL | SHGFI_SYSICONINDEX | SHGFI_SMALLICON) != 0)
@@ -182,7 +182,8 @@ std::string trimmed(std::string path)
     const std::string base = trimmed(folder);
     const int length = static_cast<int>(base.size());
     if (base.empty() || path.size() < base.size() ||
-        CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, path.c_str(), length, base.c_str(), length) != CSTR_EQUAL)
+        CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, path.c_str(), length, base.c_str(), length) !=
+            CSTR_EQUAL)
         return false;
     return path.size() == base.size() || path[base.size()] == '\\' || base.back() == '\\';
 }
@@ -211,8 +212,7 @@ HIMAGELIST system_small_icons()
 
 FolderWatch::FolderWatch(const std::string& folder)
     : handle_(FindFirstChangeNotificationA(folder.c_str(), FALSE, FILE_NOTIFY_CHANGE_DIR_NAME))
-{
-}
+{}
 
 FolderWatch::FolderWatch(FolderWatch&& other) noexcept : handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {}
 
@@ -335,8 +335,8 @@ HTREEITEM ShellTreeView::insert(HTREEITEM parent, ShellFolderItem folder)
     entry.item.iSelectedImage = node->folder.open_icon;
     entry.item.cChildren = node->folder.has_subfolders ? 1 : 0;
     entry.item.lParam = reinterpret_cast<LPARAM>(node);
-    node->item = reinterpret_cast<HTREEITEM>(
-        SendMessageA(handle(), TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&entry)));
+    node->item =
+        reinterpret_cast<HTREEITEM>(SendMessageA(handle(), TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&entry)));
     if (node->item == nullptr) {
         nodes_.erase(node);
         return nullptr;
@@ -351,8 +351,7 @@ void ShellTreeView::fill_children(HTREEITEM item)
         return;
     node->enumerated = true;
     std::vector<ShellFolderItem> children = subfolders(node->folder.absolute.get(), handle());
-    for (ShellFolderItem& child : children)
-        insert(item, std::move(child));
+    for (ShellFolderItem& child : children) insert(item, std::move(child));
     set_has_children(item, !children.empty());
     if (platform::directory_exists(node->folder.path))
         node->watch = FolderWatch(node->folder.path);
@@ -509,8 +508,8 @@ void ShellTreeView::close_watches()
 
 int ShellTreeView::open_watch_count() const
 {
-    return static_cast<int>(std::count_if(nodes_.begin(), nodes_.end(),
-                                          [](const auto& each) { return each.first->watch.active(); }));
+    return static_cast<int>(
+        std::count_if(nodes_.begin(), nodes_.end(), [](const auto& each) { return each.first->watch.active(); }));
 }
 
 LRESULT ShellTreeView::handle_notify(NMHDR& header)

@@ -44,9 +44,9 @@ private:
 
 // One folder of the namespace as the controls show it.
 struct ShellFolderItem {
-    ItemIdList absolute;   // from the desktop
-    std::string name;      // as the shell shows it
-    std::string path;      // as the shell gives it for parsing
+    ItemIdList absolute;  // from the desktop
+    std::string name;  // as the shell shows it
+    std::string path;  // as the shell gives it for parsing
     bool has_subfolders = false;
     int icon = 0;
     int open_icon = 0;

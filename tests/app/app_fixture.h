@@ -86,8 +86,8 @@ inline bool WaitUntil(const std::string& what, const std::function<bool()>& cond
     const DWORD start = GetTickCount();
     while (!condition()) {
         if (GetTickCount() - start >= deadline) {
-            ADD_FAILURE() << "waited " << Seconds(deadline) << " for " << what << "; the program showed:"
-                          << WhatTheProgramShows();
+            ADD_FAILURE() << "waited " << Seconds(deadline) << " for " << what
+                          << "; the program showed:" << WhatTheProgramShows();
             return false;
         }
         platform::win::application().process_messages();
@@ -110,8 +110,8 @@ public:
             if (GetTickCount() - start_ < limit_)
                 return;
             timer_.set_enabled(false);
-            ADD_FAILURE() << "waited " << Seconds(limit_) << " for " << what_ << "; the program showed:"
-                          << WhatTheProgramShows();
+            ADD_FAILURE() << "waited " << Seconds(limit_) << " for " << what_
+                          << "; the program showed:" << WhatTheProgramShows();
             EndMenu();
             if (Form1 && !CloseRequested)
                 Form1->close();
@@ -151,11 +151,11 @@ protected:
         ZadigWindow = nullptr;
         FolderLineIndex = 0;
         RecordedMessages = &messages;
-        platform::win::set_message_box_hook([this](const std::string& text, const std::string& caption,
-                                                   unsigned flags) {
-            messages.push_back({text, caption, flags});
-            return IDOK;
-        });
+        platform::win::set_message_box_hook(
+            [this](const std::string& text, const std::string& caption, unsigned flags) {
+                messages.push_back({text, caption, flags});
+                return IDOK;
+            });
     }
 
     void TearDown() override
@@ -194,9 +194,9 @@ protected:
     static void SetTermsValue(DWORD type, const void* data, DWORD size)
     {
         HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, RegistryKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                                  nullptr),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(
+            RegCreateKeyExA(HKEY_CURRENT_USER, RegistryKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
         ASSERT_EQ(RegSetValueExA(key, "imuterms", 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
         RegCloseKey(key);
     }

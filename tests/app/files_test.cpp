@@ -44,8 +44,9 @@ TEST_F(Files, UnzipArchiveLogsWhatBecameOfTheArchive)
     EXPECT_EQ(Form1->Memo1.lines(), Lines{""});
 
     Form1->Memo1.clear();
-    const std::string good = temp.write("good.zip", ziptest::build_zip({ziptest::stored("1_notes.txt", "notes"),
-                                                                       ziptest::deflated("sub\\lib.dll", "library")}));
+    const std::string good = temp.write(
+        "good.zip",
+        ziptest::build_zip({ziptest::stored("1_notes.txt", "notes"), ziptest::deflated("sub\\lib.dll", "library")}));
     EXPECT_TRUE(Form1->UnzipArchive(good, folder));
     EXPECT_EQ(Form1->Memo1.lines(), (Lines{"Unzipping: " + good, "Unzip completed: " + folder, ""}));
     EXPECT_EQ(read_whole_file(folder + "\\1_notes.txt"), "notes");
@@ -85,9 +86,11 @@ TEST_F(Files, EscapeStopsAnUnpackingOnlyWhileTheInstallerIsInFront)
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION other{};
-    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &other));
+    ASSERT_TRUE(
+        CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &other));
     HWND other_window = nullptr;
-    WaitUntil("the driver tool's window", [&] { return (other_window = FindWindowA(nullptr, "Zadig")) != nullptr; }, 10000);
+    WaitUntil(
+        "the driver tool's window", [&] { return (other_window = FindWindowA(nullptr, "Zadig")) != nullptr; }, 10000);
     // Wine takes the keyboard state afresh from the display now and then:
     // the key is pressed again and again while the unpacking pumps messages.
     platform::win::Timer hold;
@@ -96,7 +99,8 @@ TEST_F(Files, EscapeStopsAnUnpackingOnlyWhileTheInstallerIsInFront)
     hold.set_enabled(true);
     const auto unzip_with_in_front = [&](HWND window) {
         SetForegroundWindow(window);
-        EXPECT_TRUE(WaitUntil("the window in front", [&] { return GetForegroundWindow() == window; }, 2000));
+        EXPECT_TRUE(WaitUntil(
+            "the window in front", [&] { return GetForegroundWindow() == window; }, 2000));
         Form1->Memo1.clear();
         return Form1->UnzipArchive(big, folder);
     };
@@ -107,8 +111,11 @@ TEST_F(Files, EscapeStopsAnUnpackingOnlyWhileTheInstallerIsInFront)
     TerminateProcess(other.hProcess, 1);
     CloseHandle(other.hProcess);
     CloseHandle(other.hThread);
-    EXPECT_EQ(Form1->Memo1.lines(), (Lines{"Unzipping: " + big, "Unzip failed: big.bin: the unpacking was stopped with "
-                                           "Escape", "Unzip failed: " + big, ""}));
+    EXPECT_EQ(Form1->Memo1.lines(),
+              (Lines{"Unzipping: " + big,
+                     "Unzip failed: big.bin: the unpacking was stopped with "
+                     "Escape",
+                     "Unzip failed: " + big, ""}));
 }
 
 TEST_F(Files, FileExistsMatchingWantsAFileFirst)
@@ -184,10 +191,9 @@ TEST_F(Files, ReleaseNotesJoinTheNotesFilesInNameOrder)
     Form1->LoadReleaseNotes(Form1->memo4, TargetFolder + "*.txt");
     // The empty line after a text that ends without a break only ends its
     // last line, as a memo's line list appends.
-    EXPECT_EQ(Form1->memo4.lines(),
-              (Lines{"ten", "lone lf", "cr lf", "", "two", "lone cr", "third", "upper", ""}));
-    EXPECT_EQ(Form1->Memo1.lines(), (Lines{"10_first.txt", "2_second.txt", "ab_third.txt", "B_UPPER.TXT",
-                                           "e_empty.txt"}));
+    EXPECT_EQ(Form1->memo4.lines(), (Lines{"ten", "lone lf", "cr lf", "", "two", "lone cr", "third", "upper", ""}));
+    EXPECT_EQ(Form1->Memo1.lines(),
+              (Lines{"10_first.txt", "2_second.txt", "ab_third.txt", "B_UPPER.TXT", "e_empty.txt"}));
 }
 
 TEST_F(Files, ALockedNotesFileCannotBeOpened)

@@ -59,8 +59,8 @@ protected:
         SetTermsAcknowledged(1);
         Start();
         // What the run's folder step shows.
-        for (platform::win::GraphicControl* button : {&Form1->button2, &Form1->button4, &Form1->SpeedButton4,
-                                                      &Form1->SpeedButton5})
+        for (platform::win::GraphicControl* button :
+             {&Form1->button2, &Form1->button4, &Form1->SpeedButton4, &Form1->SpeedButton5})
             button->show();
         Form1->stvw1.show();
         Form1->ShellComboBox1.show();
@@ -120,8 +120,7 @@ protected:
     // Picks a menu entry with the keyboard, as a user may.
     static void ChooseMenuEntry(int index)
     {
-        for (int i = 0; i <= index; ++i)
-            PostMessageA(Form1->handle(), WM_KEYDOWN, VK_DOWN, 0);
+        for (int i = 0; i <= index; ++i) PostMessageA(Form1->handle(), WM_KEYDOWN, VK_DOWN, 0);
         PostMessageA(Form1->handle(), WM_KEYDOWN, VK_RETURN, 0);
     }
 
@@ -228,7 +227,8 @@ TEST_F(Folders, FoldersAreEnumeratedWhenOpenedWithTheShellsNamesAndIcons)
     std::filesystem::create_directories(data.file("sub\\deeper"));
     std::filesystem::create_directories(data.file("empty"));
     std::ofstream(data.file("file.txt")) << "not a folder";
-    ASSERT_TRUE(CreateDirectoryW((platform::ansi_to_wide(data.path().string()) + L"\\\u0141\u00f3d\u017a").c_str(), nullptr));
+    ASSERT_TRUE(
+        CreateDirectoryW((platform::ansi_to_wide(data.path().string()) + L"\\\u0141\u00f3d\u017a").c_str(), nullptr));
     Form1->stvw1.set_root(data.path().string());
     EXPECT_EQ(ChildrenOf(Top()), (Paths{data.file("empty"), data.file("sub")}))
         << "folders only, those the code page can name, in the shell's order";
@@ -332,8 +332,9 @@ TEST_F(Folders, DialogChecksTheNameInOrderAndOnlyOkOrReturnAccepts)
     });
     Form1->New1Click(Form1->New1);
     EXPECT_TRUE(open_after_empty) << "an empty name keeps the dialog open";
-    EXPECT_EQ(shown, (Paths{"Folder exists already.", "Folder exists already.", "Illegal character in folder name.",
-                            "Illegal character in folder name."}));
+    EXPECT_EQ(shown,
+              (Paths{"Folder exists already.", "Folder exists already.", "Illegal character in folder name.",
+                     "Illegal character in folder name."}));
     ASSERT_EQ(messages.size(), 4u);
     for (const ShownMessage& each : messages) {
         EXPECT_EQ(each.caption, "ARVELON IMU");
@@ -488,22 +489,26 @@ TEST_F(Folders, FoldersChangedByAnotherProgramShowWithinTwoSeconds)
     changes = 0;
 
     RunOtherProgram("mkdir \"" + data.file("made") + "\"");
-    EXPECT_TRUE(WaitUntil("the new folder \"made\" in the tree", [&] { return Shows(Top(), data.file("made")); }, 2000));
+    EXPECT_TRUE(WaitUntil(
+        "the new folder \"made\" in the tree", [&] { return Shows(Top(), data.file("made")); }, 2000));
     RunOtherProgram("mkdir \"" + data.file("sub\\inner") + "\"");
-    EXPECT_TRUE(WaitUntil("the new folder \"inner\" in an opened folder",
-                          [&] { return Shows(sub, data.file("sub\\inner")); }, 2000));
+    EXPECT_TRUE(WaitUntil(
+        "the new folder \"inner\" in an opened folder", [&] { return Shows(sub, data.file("sub\\inner")); }, 2000));
     RunOtherProgram("ren \"" + data.file("sub\\old") + "\" new");
-    EXPECT_TRUE(WaitUntil("\"old\" renamed to \"new\" in the tree",
-                          [&] { return Shows(sub, data.file("sub\\new")) && !Shows(sub, data.file("sub\\old")); }, 2000));
+    EXPECT_TRUE(WaitUntil(
+        "\"old\" renamed to \"new\" in the tree",
+        [&] { return Shows(sub, data.file("sub\\new")) && !Shows(sub, data.file("sub\\old")); }, 2000));
     RunOtherProgram("rmdir \"" + data.file("made") + "\"");
-    EXPECT_TRUE(WaitUntil("\"made\" gone from the tree", [&] { return !Shows(Top(), data.file("made")); }, 2000));
+    EXPECT_TRUE(WaitUntil(
+        "\"made\" gone from the tree", [&] { return !Shows(Top(), data.file("made")); }, 2000));
     EXPECT_EQ(TreeView_GetSelection(Tree()), sub) << "the selection is kept";
     EXPECT_EQ(changes, 0);
 
     // A selected folder that vanishes leaves the selection on its parent.
     TreeView_SelectItem(Tree(), ChildAt(sub, data.file("sub\\new")));
     RunOtherProgram("rmdir \"" + data.file("sub\\new") + "\"");
-    EXPECT_TRUE(WaitUntil("\"sub\" selected", [&] { return tree.selected_path() == data.file("sub"); }, 2000));
+    EXPECT_TRUE(WaitUntil(
+        "\"sub\" selected", [&] { return tree.selected_path() == data.file("sub"); }, 2000));
     EXPECT_EQ(FolderLine(), data.file("sub"));
 }
 
@@ -529,7 +534,8 @@ TEST_F(Folders, AFolderThatCouldNotBeWatchedIsListedWhenChosenAgainAndWatchesClo
     tree.hide();
     EXPECT_EQ(tree.open_watch_count(), 0);
     tree.show();
-    EXPECT_TRUE(WaitUntil("one more watch", [&] { return tree.open_watch_count() == watched + 1; }, 2000));
+    EXPECT_TRUE(WaitUntil(
+        "one more watch", [&] { return tree.open_watch_count() == watched + 1; }, 2000));
     Form1->TabSheet1.hide();
     PumpFor(700);
     EXPECT_EQ(tree.open_watch_count(), 0) << "hidden with its page";

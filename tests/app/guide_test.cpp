@@ -171,10 +171,13 @@ protected:
     // Waits until the other program's window stands where it is expected.
     static bool ToolAt(HWND window, int left, int top)
     {
-        return WaitUntil("the driver tool at " + std::to_string(left) + "," + std::to_string(top), [&] {
-            const RECT outer = OuterOf(window);
-            return outer.left == left && outer.top == top;
-        }, 2000);
+        return WaitUntil(
+            "the driver tool at " + std::to_string(left) + "," + std::to_string(top),
+            [&] {
+                const RECT outer = OuterOf(window);
+                return outer.left == left && outer.top == top;
+            },
+            2000);
     }
 
     // A user's click on a point of page 1, without pumping.
@@ -308,12 +311,13 @@ TEST_F(GuideTest, WithTheToolDockedTheStepsRunToTheDecodersStart)
     EXPECT_TRUE(tool_minimised_at_open) << "the tool is told to quit before the decoder starts";
     EXPECT_EQ(WaitForSingleObject(tool.hProcess, 10000), WAIT_OBJECT_0) << "the tool ended on WM_QUIT";
     ASSERT_TRUE(WaitUntil("\"decoder started\" in the stand-ins' log", [&] { return Logged("decoder started"); }));
-    EXPECT_EQ(LogLines(), (std::vector<std::string>{"zadig started",
-                                                    "zadig moved to " + std::to_string(tool_before.left) + "," +
-                                                        std::to_string(tool_before.top),
-                                                    "zadig moved to 210," + std::to_string(100 + main_height + 1),
-                                                    "zadig moved to 50," + std::to_string(30 + main_height + 1),
-                                                    "zadig minimised", "zadig ended", "decoder started"}));
+    EXPECT_EQ(LogLines(),
+              (std::vector<std::string>{"zadig started",
+                                        "zadig moved to " + std::to_string(tool_before.left) + "," +
+                                            std::to_string(tool_before.top),
+                                        "zadig moved to 210," + std::to_string(100 + main_height + 1),
+                                        "zadig moved to 50," + std::to_string(30 + main_height + 1), "zadig minimised",
+                                        "zadig ended", "decoder started"}));
     EXPECT_NE(FindWindowA(nullptr, "arvelon - melqary"), nullptr);
 
     // Later moves still dock a tool that is gone, to no effect.

@@ -61,7 +61,8 @@ TEST_F(TermsTest, ScrollingToTheLastLineEnablesButtonWithinASecond)
     ASSERT_FALSE(Form1->Button5.enabled());
     Form1->Memo3.scroll_to_end();
     const DWORD scrolled = GetTickCount();
-    ASSERT_TRUE(WaitUntil("the acknowledge button enabled", [] { return Form1->Button5.enabled(); }, 2000));
+    ASSERT_TRUE(WaitUntil(
+        "the acknowledge button enabled", [] { return Form1->Button5.enabled(); }, 2000));
     // One timer period, with some room for a busy machine.
     EXPECT_LE(GetTickCount() - scrolled, 1500u);
     EXPECT_FALSE(Form1->Timer1.enabled()) << "the timer stops for good";
@@ -72,7 +73,8 @@ TEST_F(TermsTest, ShortTermsTextEnablesButtonAtFirstTick)
     Start();
     const DWORD started = GetTickCount();
     Form1->Memo3.set_text("Short terms.\r\nAll of them fit.\r\n");
-    ASSERT_TRUE(WaitUntil("the acknowledge button enabled", [] { return Form1->Button5.enabled(); }, 2000));
+    ASSERT_TRUE(WaitUntil(
+        "the acknowledge button enabled", [] { return Form1->Button5.enabled(); }, 2000));
     EXPECT_LE(GetTickCount() - started, 1500u);
 }
 
@@ -81,15 +83,13 @@ TEST_F(TermsTest, TickCountsLinesShownAgainstLinesHeld)
     Start();
     const int visible = Form1->VisibleLineCount(Form1->Memo3);
     std::string text;
-    for (int i = 0; i < visible + 1; ++i)
-        text += "line\r\n";
+    for (int i = 0; i < visible + 1; ++i) text += "line\r\n";
     Form1->Memo3.set_text(text);
     Form1->Timer1Timer(Form1->Timer1);
     EXPECT_FALSE(Form1->Button5.enabled()) << "one line more than fits";
 
     text.clear();
-    for (int i = 0; i < visible; ++i)
-        text += "line\r\n";
+    for (int i = 0; i < visible; ++i) text += "line\r\n";
     Form1->Memo3.set_text(text);
     Form1->Timer1Timer(Form1->Timer1);
     EXPECT_TRUE(Form1->Button5.enabled()) << "exactly as many lines as fit";
@@ -114,7 +114,8 @@ TEST_F(TermsTest, NextStartAfterAcknowledgingOpensOnPage1WithButtonHidden)
 {
     Start();
     Form1->Memo3.scroll_to_end();
-    ASSERT_TRUE(WaitUntil("the acknowledge button enabled", [] { return Form1->Button5.enabled(); }, 2000));
+    ASSERT_TRUE(WaitUntil(
+        "the acknowledge button enabled", [] { return Form1->Button5.enabled(); }, 2000));
     Form1->Button5.click();
     Form3.reset();
     Form2.reset();

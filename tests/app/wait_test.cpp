@@ -103,8 +103,8 @@ TEST_F(WaitTest, ProgramEndsWhenItsMainWindowIsClosed)
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                               &process))
+    ASSERT_TRUE(
+        CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         << command;
     // Other test programs may show a main window of the same title; only the
     // child's own window counts.

@@ -147,13 +147,11 @@ TEST_F(WindowTest, Page1ShowsOnlyBackgroundStartButtonsAndLogAtStart)
     const std::vector<const platform::win::GraphicControl*> hidden_drawn = {
         &Form1->SpeedButton4, &Form1->button2, &Form1->button4, &Form1->SpeedButton5,
         &Form1->Image2,       &Form1->Image3,  &Form1->Image4,  &Form1->Image1};
-    for (const auto* hidden : hidden_drawn)
-        EXPECT_FALSE(hidden->visible());
+    for (const auto* hidden : hidden_drawn) EXPECT_FALSE(hidden->visible());
     const std::vector<const platform::win::Control*> hidden_windowed = {
         &Form1->stvw1,   &Form1->ComboBox1, &Form1->speedbutton3, &Form1->ShellComboBox1,
         &Form1->Button3, &Form1->Memo2,     &Form1->Button1,      &Form1->ProgressBar1};
-    for (const auto* hidden : hidden_windowed)
-        EXPECT_FALSE(hidden->visible());
+    for (const auto* hidden : hidden_windowed) EXPECT_FALSE(hidden->visible());
 }
 
 TEST_F(WindowTest, Page1ControlsStandWhereTheLayoutPutsThem)
@@ -212,8 +210,9 @@ TEST_F(WindowTest, LogAndGuideTextAreCreamOnDarkBlueInLucidaConsole)
         EXPECT_EQ(font.lfHeight, -13);
         const HDC dc = GetDC(memo->handle());
         const UINT message = memo == &Form1->Memo1 ? WM_CTLCOLORSTATIC : WM_CTLCOLOREDIT;
-        const auto brush = reinterpret_cast<HBRUSH>(SendMessageA(
-            Form1->TabSheet1.handle(), message, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(memo->handle())));
+        const auto brush =
+            reinterpret_cast<HBRUSH>(SendMessageA(Form1->TabSheet1.handle(), message, reinterpret_cast<WPARAM>(dc),
+                                                  reinterpret_cast<LPARAM>(memo->handle())));
         EXPECT_EQ(GetTextColor(dc), RGB(255, 251, 240));
         EXPECT_EQ(GetBkColor(dc), RGB(0, 0, 64));
         LOGBRUSH fill{};

@@ -28,16 +28,16 @@ bool WindowsAreUnmanaged()
     char value[8] = {};
     DWORD size = sizeof(value);
     return RegGetValueA(HKEY_CURRENT_USER, SettingsKey().c_str(), "Managed", RRF_RT_REG_SZ, nullptr, value, &size) ==
-               ERROR_SUCCESS &&
-           (value[0] == 'N' || value[0] == 'n');
+        ERROR_SUCCESS &&
+        (value[0] == 'N' || value[0] == 'n');
 }
 
 const bool unmanaged_windows = [] {
     if (!RunningUnderWine() || WindowsAreUnmanaged())
         return true;
     HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, SettingsKey().c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, SettingsKey().c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
         return false;
     const char no[] = "N";
     const bool written =

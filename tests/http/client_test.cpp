@@ -97,7 +97,8 @@ struct Download {
     std::int64_t last_count() const
     {
         for (auto it = events.rbegin(); it != events.rend(); ++it)
-            if (!it->begin) return it->value;
+            if (!it->begin)
+                return it->value;
         return 0;
     }
 };
@@ -147,11 +148,12 @@ TEST(HttpRequest, GoesOnTheWireWithExactlyTheFixedHeaders)
     ASSERT_TRUE(d.get(server.url("/arvelon/arvelon.zip?a=1&b=2")).ok());
     const auto requests = server.requests();
     ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0], std::string("GET /arvelon/arvelon.zip?a=1&b=2 HTTP/1.1\r\n"
-                                       "Host: 127.0.0.1\r\n"
-                                       "Accept: text/html, */*\r\n"
-                                       "User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n") +
-                               expected_authorization + "\r\n");
+    EXPECT_EQ(requests[0],
+              std::string("GET /arvelon/arvelon.zip?a=1&b=2 HTTP/1.1\r\n"
+                          "Host: 127.0.0.1\r\n"
+                          "Accept: text/html, */*\r\n"
+                          "User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n") +
+                  expected_authorization + "\r\n");
 }
 
 TEST(HttpRequest, AsksForTheRootWhenTheUrlHasNoPath)

@@ -49,7 +49,10 @@ struct Reading {
     std::vector<std::int64_t> begins;
     platform::HttpResult result;
 
-    Reading() { client.on_work_begin = [this](platform::WorkMode, std::int64_t max) { begins.push_back(max); }; }
+    Reading()
+    {
+        client.on_work_begin = [this](platform::WorkMode, std::int64_t max) { begins.push_back(max); };
+    }
 
     HttpError read(ReplySource& source)
     {
@@ -71,7 +74,8 @@ struct Reading {
 std::string interim(int count)
 {
     std::string out;
-    for (int i = 0; i < count; ++i) out += i % 2 ? "HTTP/1.1 103 Early Hints\r\nLink: </a>\r\n\r\n" : "HTTP/1.1 100 Continue\r\n\r\n";
+    for (int i = 0; i < count; ++i)
+        out += i % 2 ? "HTTP/1.1 103 Early Hints\r\nLink: </a>\r\n\r\n" : "HTTP/1.1 100 Continue\r\n\r\n";
     return out;
 }
 
@@ -92,9 +96,11 @@ class DrippingInterims : public ReplySource {
 public:
     std::int64_t receive(char* data, std::size_t) override
     {
-        if (!ready_) return would_block;
+        if (!ready_)
+            return would_block;
         ready_ = false;
-        if (Clock::now() - start_ > 5s) return 0;  // keeps a broken client from hanging the test
+        if (Clock::now() - start_ > 5s)
+            return 0;  // keeps a broken client from hanging the test
         *data = text_[pos_++ % text_.size()];
         return 1;
     }
@@ -186,9 +192,9 @@ TEST(HttpReply, OnlyAFinalCodingOfExactlyChunkedIsChunked)
         EXPECT_EQ(r.body, "ok") << coding;
     }
     for (const char* coding : {"gzip", "notchunked", "chunked, gzip", "identity", "x-chunked", ""}) {
-        EXPECT_EQ(r.read(std::string("HTTP/1.1 200 OK\r\nTransfer-Encoding: ") + coding + "\r\nContent-Length: 2" +
-                         chunks),
-                  HttpError::bad_reply)
+        EXPECT_EQ(
+            r.read(std::string("HTTP/1.1 200 OK\r\nTransfer-Encoding: ") + coding + "\r\nContent-Length: 2" + chunks),
+            HttpError::bad_reply)
             << coding;
         EXPECT_TRUE(r.begins.empty()) << coding;
     }

@@ -24,7 +24,8 @@ std::uint32_t last_write_dos_time(const std::string& path)
 {
 #ifdef _WIN32
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+        return 0;
     FILETIME local{};
     WORD date = 0;
     WORD time = 0;
@@ -33,19 +34,21 @@ std::uint32_t last_write_dos_time(const std::string& path)
     return (static_cast<std::uint32_t>(date) << 16) | time;
 #else
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return 0;
+    if (::stat(path.c_str(), &st) != 0)
+        return 0;
     std::tm tm{};
     localtime_r(&st.st_mtime, &tm);
     return (static_cast<std::uint32_t>(tm.tm_year - 80) << 25) | (static_cast<std::uint32_t>(tm.tm_mon + 1) << 21) |
-           (static_cast<std::uint32_t>(tm.tm_mday) << 16) | (static_cast<std::uint32_t>(tm.tm_hour) << 11) |
-           (static_cast<std::uint32_t>(tm.tm_min) << 5) | static_cast<std::uint32_t>(tm.tm_sec / 2);
+        (static_cast<std::uint32_t>(tm.tm_mday) << 16) | (static_cast<std::uint32_t>(tm.tm_hour) << 11) |
+        (static_cast<std::uint32_t>(tm.tm_min) << 5) | static_cast<std::uint32_t>(tm.tm_sec / 2);
 #endif
 }
 
 std::string with_backslashes(std::string path)
 {
     for (char& c : path)
-        if (c == '/') c = '\\';
+        if (c == '/')
+            c = '\\';
     return path;
 }
 
@@ -233,8 +236,7 @@ TEST(Files, TheTickCountMovesOnInMilliseconds)
 {
     const std::uint32_t start = platform::tick_count();
     const std::clock_t until = std::clock() + CLOCKS_PER_SEC / 20;
-    while (std::clock() < until) {
-    }
+    while (std::clock() < until) {}
     const std::uint32_t elapsed = platform::tick_count() - start;
     EXPECT_GE(elapsed, 20u);
     EXPECT_LT(elapsed, 10000u);
@@ -251,12 +253,14 @@ TEST(OemCodePageNames, LeavesAsciiAlone)
 TEST(OemCodePageNames, ConvertsCodePage437Letters)
 {
 #ifdef _WIN32
-    if (GetOEMCP() != 437 || GetACP() != 1252) GTEST_SKIP() << "needs OEM code page 437 and ANSI code page 1252";
+    if (GetOEMCP() != 437 || GetACP() != 1252)
+        GTEST_SKIP() << "needs OEM code page 437 and ANSI code page 1252";
     EXPECT_EQ(platform::oem_to_ansi("\x81"), "\xFC");
     EXPECT_EQ(platform::oem_to_ansi("M\x81nchen \x8E\x99\x9A\xE1.txt"), "M\xFCnchen \xC4\xD6\xDC\xDF.txt");
 #else
     EXPECT_EQ(platform::oem_to_ansi("\x81"), "\xC3\xBC");  // U+00FC
-    EXPECT_EQ(platform::oem_to_ansi("M\x81nchen \x8E\x99\x9A\xE1.txt"), "M\xC3\xBCnchen \xC3\x84\xC3\x96\xC3\x9C\xC3\x9F.txt");
+    EXPECT_EQ(platform::oem_to_ansi("M\x81nchen \x8E\x99\x9A\xE1.txt"),
+              "M\xC3\xBCnchen \xC3\x84\xC3\x96\xC3\x9C\xC3\x9F.txt");
     EXPECT_EQ(platform::oem_to_ansi("\xC9\xCD\xBB"), "\xE2\x95\x94\xE2\x95\x90\xE2\x95\x97");  // box drawing
     EXPECT_EQ(platform::oem_to_ansi("\xFF"), "\xC2\xA0");
 #endif

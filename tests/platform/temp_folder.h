@@ -24,7 +24,7 @@ public:
         std::random_device random;
         const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
         const std::string leaf = "imu-" + tag + "-" + std::to_string(random()) + "-" + std::to_string(stamp) + "-" +
-                                 std::to_string(counter++);
+            std::to_string(counter++);
         path_ = base / leaf;
         std::filesystem::create_directories(path_);
     }

@@ -91,12 +91,11 @@ TEST_F(RegistryTest, WriteThroughAReadOnlyKeyFailsToSetData)
     EXPECT_EQ(ErrorOf([&] { key->write_bool("imuterms", true); }), "Failed to set data for 'imuterms'");
 }
 
-
 TEST_F(RegistryTest, DeletingRemovesTheKeyWithSubkeysTwoDeepAndSparesItsSibling)
 {
     const std::string sibling = std::string(TestKey) + "-sibling";
-    for (const std::string& path : {std::string(TestKey) + "\\a\\b", std::string(TestKey) + "\\a\\c",
-                                    std::string(TestKey) + "\\d", sibling}) {
+    for (const std::string& path :
+         {std::string(TestKey) + "\\a\\b", std::string(TestKey) + "\\a\\c", std::string(TestKey) + "\\d", sibling}) {
         auto key = RegistryKey::open_current_user(path);
         ASSERT_TRUE(key);
         key->write_string("v", "x");

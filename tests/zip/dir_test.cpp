@@ -38,7 +38,7 @@ struct TestEntry {
     std::uint32_t external_attributes = 0x20;
     std::string extra = {};
     std::string comment = {};
-    std::int64_t compressed_size = -1;    // -1: the data's length
+    std::int64_t compressed_size = -1;  // -1: the data's length
     std::int64_t uncompressed_size = -1;  // -1: the data's length
 };
 
@@ -137,7 +137,9 @@ std::string build_archive(const std::vector<TestEntry>& entries, const std::stri
 
 std::vector<TestEntry> three_entries()
 {
-    return {{.name = "one.txt", .data = "first"}, {.name = "two.txt", .data = "second!"}, {.name = "three.txt", .data = "3"}};
+    return {{.name = "one.txt", .data = "first"},
+            {.name = "two.txt", .data = "second!"},
+            {.name = "three.txt", .data = "3"}};
 }
 
 struct Walk {
@@ -169,8 +171,15 @@ TEST(ZipDirWalk, ReadsEveryFieldOfEachEntryInDirectoryOrder)
 {
     TempFolder folder;
     std::vector<TestEntry> entries = {
-        {.name = "alpha.bin", .data = "0123456789", .method = 8, .flags = 0x0808, .date_time = 0x5A6B7C8D,
-         .crc = 0xCAFEBABE, .external_attributes = 0x21, .compressed_size = 10, .uncompressed_size = 0xFFFFFFF0},
+        {.name = "alpha.bin",
+         .data = "0123456789",
+         .method = 8,
+         .flags = 0x0808,
+         .date_time = 0x5A6B7C8D,
+         .crc = 0xCAFEBABE,
+         .external_attributes = 0x21,
+         .compressed_size = 10,
+         .uncompressed_size = 0xFFFFFFF0},
         {.name = "beta.txt", .data = "xyz", .method = 6, .flags = 0x0006, .date_time = 0x11223344, .crc = 0x0BADF00D},
     };
     const std::string path = folder.write("a.zip", build_archive(entries));
@@ -212,10 +221,10 @@ TEST(ZipDirWalk, KeepsALocalHeaderOffsetAsAStoredSignedValue)
 TEST(ZipDirWalk, TakesAttributesOnlyFromEntriesMadeOnDos)
 {
     TempFolder folder;
-    const std::string path = folder.write(
-        "hosts.zip", build_archive({{.name = "dos", .host = 0, .external_attributes = 0x81A40021},
-                                    {.name = "unix", .host = 3, .external_attributes = 0x81A40021},
-                                    {.name = "ntfs", .host = 10, .external_attributes = 0x01}}));
+    const std::string path = folder.write("hosts.zip",
+                                          build_archive({{.name = "dos", .host = 0, .external_attributes = 0x81A40021},
+                                                         {.name = "unix", .host = 3, .external_attributes = 0x81A40021},
+                                                         {.name = "ntfs", .host = 10, .external_attributes = 0x01}}));
     zip::ZipDirScan scan;
     ASSERT_EQ(zip::zip_dir_first(path.c_str(), scan), zip::UZ_OK);
     EXPECT_EQ(scan.attributes, 0x21);
@@ -239,8 +248,8 @@ TEST(ZipDirWalk, CutsNamesLongerThan259Characters)
     TempFolder folder;
     const std::string long_name(300, 'n');
     const std::string name_259(259, 'm');
-    const std::string path =
-        folder.write("long.zip", build_archive({{.name = long_name, .data = "1"}, {.name = name_259}, {.name = "next"}}));
+    const std::string path = folder.write(
+        "long.zip", build_archive({{.name = long_name, .data = "1"}, {.name = name_259}, {.name = "next"}}));
     const Walk result = walk(path);
     ASSERT_EQ(result.first, zip::UZ_OK);
     ASSERT_EQ(result.names.size(), 3u) << "the cut name still advances past the whole stored name";
@@ -252,10 +261,11 @@ TEST(ZipDirWalk, CutsNamesLongerThan259Characters)
 TEST(ZipDirWalk, SkipsExtraFieldsAndCommentsBetweenEntries)
 {
     TempFolder folder;
-    const std::string path = folder.write(
-        "extras.zip", build_archive({{.name = "a", .extra = std::string(300, 'e'), .comment = "PK\x01\x02 fake"},
-                                     {.name = "b", .comment = std::string(1000, 'c')},
-                                     {.name = "c", .extra = "PK\x05\x06"}}));
+    const std::string path =
+        folder.write("extras.zip",
+                     build_archive({{.name = "a", .extra = std::string(300, 'e'), .comment = "PK\x01\x02 fake"},
+                                    {.name = "b", .comment = std::string(1000, 'c')},
+                                    {.name = "c", .extra = "PK\x05\x06"}}));
     EXPECT_EQ(walk(path).names, (std::vector<std::string>{"a", "b", "c"}));
 }
 
@@ -368,8 +378,8 @@ TEST_P(ZipDirEndRecordSearch, FindsTheRecordBehindAnyCommentLength)
 }
 
 INSTANTIATE_TEST_SUITE_P(CommentLengths, ZipDirEndRecordSearch,
-                         testing::Values(0, 1, 4073, 4074, 4075, 4080, 4095, 4096, 4097, 8148, 8149, 8160, 8169,
-                                         8170, 20000, 65535));
+                         testing::Values(0, 1, 4073, 4074, 4075, 4080, 4095, 4096, 4097, 8148, 8149, 8160, 8169, 8170,
+                                         20000, 65535));
 
 // In an archive long enough that the second window does not reach back to
 // the start, a record across the first border is seen only because the
@@ -394,8 +404,8 @@ TEST(ZipDirEndRecord, FindsTheRecordWhenTheCommentLengthFieldIsWrong)
     TempFolder folder;
     const ArchiveParts parts = build_parts(three_entries());
     std::string bytes = parts.locals + parts.directory +
-                        end_record(3, static_cast<std::uint32_t>(parts.directory.size()),
-                                   static_cast<std::uint32_t>(parts.locals.size()), std::string(70000, 'z'), 5);
+        end_record(3, static_cast<std::uint32_t>(parts.directory.size()),
+                   static_cast<std::uint32_t>(parts.locals.size()), std::string(70000, 'z'), 5);
     EXPECT_EQ(walk(folder.write("trailing.zip", bytes)).names, three_names);
 }
 
@@ -425,7 +435,11 @@ TEST(ZipDirEndRecord, IgnoresASignatureTooCloseToTheEndForARecord)
 TEST(ZipDirEndRecord, AFileShorterThanARecordHasNone)
 {
     TempFolder folder;
-    EXPECT_EQ(walk(folder.write("short", "PK\x05\x06" "0123456789")).first, zip::UZ_CANNOT_OPEN);
+    EXPECT_EQ(walk(folder.write("short",
+                                "PK\x05\x06"
+                                "0123456789"))
+                  .first,
+              zip::UZ_CANNOT_OPEN);
     EXPECT_EQ(walk(folder.write("tiny", "x")).first, zip::UZ_CANNOT_OPEN);
 }
 
@@ -451,8 +465,7 @@ TEST(ZipDirEndRecord, AnArchiveWithoutEntriesIsBad)
 {
     TempFolder folder;
     EXPECT_EQ(walk(folder.write("none.zip", end_record(0, 0, 0))).first, zip::UZ_BAD_ARCHIVE);
-    EXPECT_EQ(walk(folder.write("none45.zip", std::string(45, 'x') + end_record(0, 0, 45))).first,
-              zip::UZ_BAD_ARCHIVE);
+    EXPECT_EQ(walk(folder.write("none45.zip", std::string(45, 'x') + end_record(0, 0, 45))).first, zip::UZ_BAD_ARCHIVE);
     EXPECT_EQ(walk(folder.write("none46.zip", std::string(46, 'x') + end_record(0, 0, 46))).first,
               zip::UZ_NO_MORE_ENTRIES)
         << "46 bytes leave room for a central header, so the directory is read and found empty";
@@ -510,8 +523,8 @@ TEST(ZipDirDamage, AHeaderCutShortByTheEndRecordIsNotRead)
     // Only the first 20 bytes of a central header stand before the end record.
     const std::string stub = local_header({.name = "a"});
     const std::string partial = central_header({.name = "a"}, 0).substr(0, 20);
-    const std::string bytes = stub + std::string(40, 'x') + partial +
-                              end_record(1, 0, static_cast<std::uint32_t>(stub.size() + 40));
+    const std::string bytes =
+        stub + std::string(40, 'x') + partial + end_record(1, 0, static_cast<std::uint32_t>(stub.size() + 40));
     EXPECT_EQ(walk(folder.write("cut.zip", bytes)).first, zip::UZ_NO_MORE_ENTRIES);
 }
 
@@ -537,8 +550,8 @@ TEST(ZipDirDamage, ADirectoryBehindAStubIsFoundEvenWithAWrongSizeField)
     // leave the size field no help; the stub's length is.
     const ArchiveParts parts = build_parts(three_entries());
     const std::string end = end_record(3, 5, static_cast<std::uint32_t>(parts.locals.size()));
-    const std::string path = folder.write("stub.zip", std::string(777, 's') + parts.locals + parts.directory +
-                                                          std::string(76, 'z') + end);
+    const std::string path =
+        folder.write("stub.zip", std::string(777, 's') + parts.locals + parts.directory + std::string(76, 'z') + end);
     EXPECT_EQ(walk(path).names, three_names);
 }
 
@@ -577,8 +590,9 @@ TEST(ZipDirDamage, AnEmptyDirectoryIsNotLookedForElsewhere)
     const ArchiveParts parts = build_parts(three_entries());
     const std::string body = parts.locals + parts.directory;
     const std::string path = folder.write(
-        "emptied.zip", body + end_record(3, static_cast<std::uint32_t>(parts.directory.size()),
-                                         static_cast<std::uint32_t>(body.size())));
+        "emptied.zip",
+        body +
+            end_record(3, static_cast<std::uint32_t>(parts.directory.size()), static_cast<std::uint32_t>(body.size())));
     EXPECT_EQ(walk(path).first, zip::UZ_NO_MORE_ENTRIES);
 }
 
@@ -693,8 +707,9 @@ TEST(FindLocalHeader, GivesUpOnTinyEmptyAndMissingFiles)
 TEST(ZipTotalSizes, AddsUpEveryEntry)
 {
     TempFolder folder;
-    const std::string path = folder.write(
-        "sizes.zip", build_archive({{.name = "a", .compressed_size = 5, .uncompressed_size = 10},
+    const std::string path =
+        folder.write("sizes.zip",
+                     build_archive({{.name = "a", .compressed_size = 5, .uncompressed_size = 10},
                                     {.name = "b", .compressed_size = 0xFFFFFFFF, .uncompressed_size = 0xFFFFFFFF},
                                     {.name = "c", .compressed_size = 7, .uncompressed_size = 20}}));
     std::int64_t compressed = -1;

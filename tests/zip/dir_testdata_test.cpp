@@ -36,7 +36,8 @@ std::vector<std::string> read_lines(const std::string& path)
     std::ifstream in(path, std::ios::binary);
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);)
-        if (!line.empty()) lines.push_back(line);
+        if (!line.empty())
+            lines.push_back(line);
     return lines;
 }
 
@@ -70,22 +71,24 @@ std::string dos_stamp(std::uint32_t date_time)
 {
     char text[32];
     std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", ((date_time >> 25) & 0x7F) + 1980,
-                  (date_time >> 21) & 0x0F, (date_time >> 16) & 0x1F, (date_time >> 11) & 0x1F,
-                  (date_time >> 5) & 0x3F, (date_time & 0x1F) * 2);
+                  (date_time >> 21) & 0x0F, (date_time >> 16) & 0x1F, (date_time >> 11) & 0x1F, (date_time >> 5) & 0x3F,
+                  (date_time & 0x1F) * 2);
     return text;
 }
 
 std::string with_backslashes(std::string name)
 {
     for (char& c : name)
-        if (c == '/') c = '\\';
+        if (c == '/')
+            c = '\\';
     return name;
 }
 
 bool is_ascii(const std::string& text)
 {
     for (unsigned char c : text)
-        if (c >= 0x80) return false;
+        if (c >= 0x80)
+            return false;
     return true;
 }
 
@@ -107,11 +110,11 @@ void expect_same_name(const std::string& walked, const ListedEntry& listed, cons
 
 // What the walk answers for the archives Info-ZIP cannot list.
 const std::map<std::string, std::int32_t> unlisted_codes = {
-    {"comment_garbage.zip", zip::UZ_BAD_ARCHIVE},     // end record at the start: no entries
+    {"comment_garbage.zip", zip::UZ_BAD_ARCHIVE},  // end record at the start: no entries
     {"misaligned_comment.zip", zip::UZ_BAD_ARCHIVE},  // the same, with a comment
     {"deflate64_issue_25.zip", zip::UZ_BAD_ARCHIVE},  // end record 42 bytes from the start
-    {"invalid_offset.zip", zip::UZ_CANNOT_OPEN},      // directory offset beyond the end record
-    {"invalid_offset2.zip", zip::UZ_CANNOT_OPEN},     // directory offset 0xFFFFFFFF
+    {"invalid_offset.zip", zip::UZ_CANNOT_OPEN},  // directory offset beyond the end record
+    {"invalid_offset2.zip", zip::UZ_CANNOT_OPEN},  // directory offset 0xFFFFFFFF
 };
 
 class TestArchives : public testing::Test {
@@ -130,7 +133,8 @@ TEST_F(TestArchives, WalkListsWhatZipinfoLists)
     int compared = 0;
     for (const std::string& archive : archives_) {
         const std::vector<ListedEntry> listed = read_listing(archive);
-        if (listed.empty()) continue;
+        if (listed.empty())
+            continue;
         ++compared;
         zip::ZipDirScan scan;
         std::int32_t result = zip::zip_dir_first(archive_path(archive).c_str(), scan);
@@ -159,7 +163,8 @@ TEST_F(TestArchives, WalkListsWhatZipinfoLists)
 TEST_F(TestArchives, ArchivesZipinfoCannotListGiveTheirCodes)
 {
     for (const std::string& archive : archives_) {
-        if (!read_listing(archive).empty()) continue;
+        if (!read_listing(archive).empty())
+            continue;
         const auto expected = unlisted_codes.find(archive);
         if (expected == unlisted_codes.end()) {
             ADD_FAILURE() << archive << " cannot be listed by zipinfo; say what the walk must answer";
@@ -175,7 +180,8 @@ TEST_F(TestArchives, ListedArchivesAreRecognisedAndTotalled)
 {
     for (const std::string& archive : archives_) {
         const std::vector<ListedEntry> listed = read_listing(archive);
-        if (listed.empty()) continue;
+        if (listed.empty())
+            continue;
         const std::string path = archive_path(archive);
         EXPECT_TRUE(zip::is_zip_archive(path.c_str())) << archive;
         std::int64_t size = 0;

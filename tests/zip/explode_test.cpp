@@ -11,10 +11,10 @@
 
 namespace {
 
-using ziptest::BitWriter;
 using legacy_test::Bytes;
-using legacy_test::DecoderSetup;
 using legacy_test::DecodeOutcome;
+using legacy_test::DecoderSetup;
+using ziptest::BitWriter;
 
 constexpr std::uint16_t FLAG_8K = 0x02;
 constexpr std::uint16_t FLAG_LITERAL_TREE = 0x04;
@@ -28,8 +28,7 @@ struct Tree {
     explicit Tree(std::vector<std::uint16_t> code_lengths) : lengths(std::move(code_lengths)), codes(lengths.size())
     {
         std::map<int, int> per_length;
-        for (auto length : lengths)
-            ++per_length[length];
+        for (auto length : lengths) ++per_length[length];
         std::uint32_t code = 0;
         std::map<int, std::uint32_t> next;
         int previous_length = 0;
@@ -39,14 +38,12 @@ struct Tree {
             code += static_cast<std::uint32_t>(count);
             previous_length = length;
         }
-        for (std::size_t symbol = 0; symbol < lengths.size(); ++symbol)
-            codes[symbol] = next[lengths[symbol]]++;
+        for (std::size_t symbol = 0; symbol < lengths.size(); ++symbol) codes[symbol] = next[lengths[symbol]]++;
     }
 
     void put(BitWriter& bits, int symbol) const
     {
-        for (int i = lengths[symbol] - 1; i >= 0; --i)
-            bits.bit(((codes[symbol] >> i) & 1u) == 0);
+        for (int i = lengths[symbol] - 1; i >= 0; --i) bits.bit(((codes[symbol] >> i) & 1u) == 0);
     }
 
     // The run-length coded form that precedes the bit stream.
@@ -54,11 +51,10 @@ struct Tree {
 
     static Bytes store_lengths(const std::vector<std::uint16_t>& lengths)
     {
-        Bytes stored(1);   // then the count of runs, less one
+        Bytes stored(1);  // then the count of runs, less one
         for (std::size_t i = 0; i < lengths.size();) {
             std::size_t run = 1;
-            while (i + run < lengths.size() && lengths[i + run] == lengths[i] && run < 16)
-                ++run;
+            while (i + run < lengths.size() && lengths[i + run] == lengths[i] && run < 16) ++run;
             stored.push_back(static_cast<std::uint8_t>(((run - 1) << 4) | (lengths[i] - 1)));
             i += run;
         }
@@ -96,14 +92,11 @@ std::vector<std::uint16_t> skewed_lengths(std::size_t count, std::uint16_t start
 class Imploder {
 public:
     Imploder(std::uint16_t flags, Tree literals, Tree lengths, Tree distances)
-        : flags_(flags), literals_(std::move(literals)), lengths_(std::move(lengths)),
-          distances_(std::move(distances))
-    {
-    }
+        : flags_(flags), literals_(std::move(literals)), lengths_(std::move(lengths)), distances_(std::move(distances))
+    {}
     explicit Imploder(std::uint16_t flags)
         : Imploder(flags, Tree(flat_lengths(256, 8)), Tree(flat_lengths(64, 6)), Tree(flat_lengths(64, 6)))
-    {
-    }
+    {}
 
     [[nodiscard]] bool literal_tree() const { return (flags_ & FLAG_LITERAL_TREE) != 0; }
     [[nodiscard]] int low_bits() const { return (flags_ & FLAG_8K) != 0 ? 7 : 6; }
@@ -180,7 +173,7 @@ INSTANTIATE_TEST_SUITE_P(Explode, EveryVariant,
                          ::testing::Values(0, FLAG_8K, FLAG_LITERAL_TREE, FLAG_LITERAL_TREE | FLAG_8K),
                          [](const auto& info) {
                              return std::string((info.param & FLAG_LITERAL_TREE) ? "Lit" : "NoLit") +
-                                    ((info.param & FLAG_8K) ? "8k" : "4k");
+                                 ((info.param & FLAG_8K) ? "8k" : "4k");
                          });
 
 TEST_P(EveryVariant, EmptyEntryReadsItsTreesAndWritesNothing)
@@ -196,9 +189,8 @@ TEST_P(EveryVariant, EmptyEntryReadsItsTreesAndWritesNothing)
 TEST_P(EveryVariant, LiteralsAndMatchesRoundTrip)
 {
     Imploder imploder(GetParam());
-    for (char c : std::string("abcabcabcd"))
-        imploder.literal(static_cast<std::uint8_t>(c));
-    imploder.match(3, 7);    // overlapping: repeats "bcd"
+    for (char c : std::string("abcabcabcd")) imploder.literal(static_cast<std::uint8_t>(c));
+    imploder.match(3, 7);  // overlapping: repeats "bcd"
     imploder.match(10, 4);
     imploder.literal('!');
     const DecodeOutcome outcome = explode(imploder.setup());
@@ -225,9 +217,9 @@ TEST_P(EveryVariant, LengthCode63AddsEightRawBitsToItsBase)
     Imploder imploder(GetParam());
     imploder.literal('q');
     const std::uint32_t base = imploder.literal_tree() ? 66 : 65;
-    imploder.match(1, base);          // code 63, extra 0
-    imploder.match(1, base + 255);    // code 63, extra 255: the longest match there is
-    imploder.match(1, base - 1);      // code 62, no extra bits
+    imploder.match(1, base);  // code 63, extra 0
+    imploder.match(1, base + 255);  // code 63, extra 255: the longest match there is
+    imploder.match(1, base - 1);  // code 62, no extra bits
     const DecodeOutcome outcome = explode(imploder.setup());
     EXPECT_EQ(outcome.result, zip::UZ_OK);
     EXPECT_EQ(outcome.output.size(), 1 + base + base + 255 + base - 1);
@@ -238,8 +230,7 @@ TEST_P(EveryVariant, OutputPastTheWindowWrapsAndLeavesInFullBlocks)
 {
     const std::uint16_t flags = GetParam();
     const bool literal_tree = (flags & FLAG_LITERAL_TREE) != 0;
-    Imploder imploder(flags, Tree(skewed_lengths(256, 8)), Tree(skewed_lengths(64, 6)),
-                      Tree(skewed_lengths(64, 6)));
+    Imploder imploder(flags, Tree(skewed_lengths(256, 8)), Tree(skewed_lengths(64, 6)), Tree(skewed_lengths(64, 6)));
     const std::uint32_t max_distance = (flags & FLAG_8K) ? 8192 : 4096;
     std::mt19937 random(flags + 7);
     const Bytes text = legacy_test::sample_text(100000, 3);
@@ -250,7 +241,7 @@ TEST_P(EveryVariant, OutputPastTheWindowWrapsAndLeavesInFullBlocks)
         } else {
             const auto reach = static_cast<std::uint32_t>(std::min<std::size_t>(produced, max_distance));
             const std::uint32_t distance = 1 + random() % reach;
-            const std::uint32_t length = (literal_tree ? 3u : 2u) + random() % 319;   // every length code
+            const std::uint32_t length = (literal_tree ? 3u : 2u) + random() % 319;  // every length code
             imploder.match(distance, length);
         }
     }
@@ -265,8 +256,7 @@ TEST_P(EveryVariant, OutputPastTheWindowWrapsAndLeavesInFullBlocks)
 TEST_P(EveryVariant, TruncatedStreamWritesWhatItDecodedAndFailsWithReadError)
 {
     Imploder imploder(GetParam());
-    for (int i = 0; i < 40; ++i)
-        imploder.literal(static_cast<std::uint8_t>('A' + i % 26));
+    for (int i = 0; i < 40; ++i) imploder.literal(static_cast<std::uint8_t>('A' + i % 26));
     DecoderSetup setup = imploder.setup();
     setup.ucsize += 1000;
     const DecodeOutcome outcome = explode(setup);
@@ -279,8 +269,7 @@ TEST_P(EveryVariant, TruncatedStreamWritesWhatItDecodedAndFailsWithReadError)
 TEST_P(EveryVariant, UnknownSizeDecodesUntilTheInputRunsOut)
 {
     Imploder imploder(GetParam());
-    for (char c : std::string("data descriptor follows"))
-        imploder.literal(static_cast<std::uint8_t>(c));
+    for (char c : std::string("data descriptor follows")) imploder.literal(static_cast<std::uint8_t>(c));
     DecoderSetup setup = imploder.setup();
     setup.csize = 0x7FFFFFFF;
     setup.ucsize = 0x7FFFFFFF;
@@ -296,8 +285,7 @@ TEST_P(EveryVariant, EveryMatchShapeInALongStreamFollowsTheByteWiseDefinition)
 {
     const std::uint16_t flags = GetParam();
     const bool literal_tree = (flags & FLAG_LITERAL_TREE) != 0;
-    Imploder imploder(flags, Tree(skewed_lengths(256, 8)), Tree(skewed_lengths(64, 6)),
-                      Tree(skewed_lengths(64, 6)));
+    Imploder imploder(flags, Tree(skewed_lengths(256, 8)), Tree(skewed_lengths(64, 6)), Tree(skewed_lengths(64, 6)));
     const std::uint32_t min_length = literal_tree ? 3 : 2;
     const std::uint32_t max_distance = (flags & FLAG_8K) ? 8192 : 4096;
     // Reaching before the first byte, with plenty of stream still to come.
@@ -314,10 +302,10 @@ TEST_P(EveryVariant, EveryMatchShapeInALongStreamFollowsTheByteWiseDefinition)
         case 0:
             imploder.literal(text[produced]);
             break;
-        case 1:   // overlapping, shorter than a machine word
+        case 1:  // overlapping, shorter than a machine word
             imploder.match(1 + random() % 7, length);
             break;
-        case 2:   // overlapping by a word or more
+        case 2:  // overlapping by a word or more
             imploder.match(8 + random() % 24, length);
             break;
         case 3:
@@ -388,8 +376,7 @@ TEST(Explode, AbortAskedForWhileReadingStopsAtTheNextSymbol)
 #else
     Imploder imploder(0);
     const Bytes text = legacy_test::sample_text(20000, 5);
-    for (std::uint8_t byte : text)
-        imploder.literal(byte);   // 9 bits a byte: about 5 input blocks
+    for (std::uint8_t byte : text) imploder.literal(byte);  // 9 bits a byte: about 5 input blocks
     DecoderSetup setup = imploder.setup();
     setup.escape_held = true;
     const DecodeOutcome outcome = explode(setup);
@@ -405,8 +392,7 @@ TEST(Explode, FailedWriteEndsWithWriteError)
 {
     Imploder imploder(FLAG_8K);
     imploder.literal('a');
-    for (int i = 0; i < 120; ++i)
-        imploder.match(1, 300);   // past the first full window
+    for (int i = 0; i < 120; ++i) imploder.match(1, 300);  // past the first full window
     DecoderSetup setup = imploder.setup();
     setup.output_fails = true;
     EXPECT_EQ(explode(setup).result, zip::UZ_WRITE_ERROR);
@@ -427,7 +413,7 @@ DecodeOutcome explode_with_trees(const Bytes& trees, std::uint16_t flags)
 {
     DecoderSetup setup;
     setup.stream = trees;
-    setup.stream.resize(setup.stream.size() + 16, 0xFF);   // a few literals' worth of bits
+    setup.stream.resize(setup.stream.size() + 16, 0xFF);  // a few literals' worth of bits
     setup.ucsize = 1;
     setup.gp_flags = flags;
     return explode(setup);
@@ -436,8 +422,7 @@ DecodeOutcome explode_with_trees(const Bytes& trees, std::uint16_t flags)
 Bytes concat(std::initializer_list<Bytes> parts)
 {
     Bytes all;
-    for (const Bytes& part : parts)
-        all.insert(all.end(), part.begin(), part.end());
+    for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
     return all;
 }
 
@@ -458,13 +443,12 @@ TEST(ExplodeTrees, RunThatOverfillsTheSetFails)
 
 TEST(ExplodeTrees, SetThatEndsShortOfItsCountFails)
 {
-    const Bytes short_set{2, 0xF5, 0xF5, 0xF5};   // 48 of 64
+    const Bytes short_set{2, 0xF5, 0xF5, 0xF5};  // 48 of 64
     const Bytes six = Tree::store_lengths(flat_lengths(64, 6));
     EXPECT_EQ(explode_with_trees(concat({short_set, six}), 0).result, zip::UZ_FORMAT_ERROR);
     EXPECT_EQ(explode_with_trees(concat({six, short_set}), 0).result, zip::UZ_FORMAT_ERROR);
     const Bytes literals_short = Tree::store_lengths(flat_lengths(255, 8));
-    EXPECT_EQ(explode_with_trees(concat({literals_short, six, six}), FLAG_LITERAL_TREE).result,
-              zip::UZ_FORMAT_ERROR);
+    EXPECT_EQ(explode_with_trees(concat({literals_short, six, six}), FLAG_LITERAL_TREE).result, zip::UZ_FORMAT_ERROR);
 }
 
 TEST(ExplodeTrees, IncompleteOrOversubscribedTreeFails)
@@ -499,7 +483,7 @@ DecodeOutcome decode_lookahead_probe(std::int64_t csize)
     Imploder imploder(0, Tree(flat_lengths(256, 8)), Tree(flat_lengths(64, 6)), Tree(distance_lengths));
     imploder.literal('a');
     imploder.literal('b');
-    imploder.match(2, 9);   // distance code 0 (1 bit) and a 6-bit length code
+    imploder.match(2, 9);  // distance code 0 (1 bit) and a 6-bit length code
     EXPECT_EQ(imploder.bit_count(), 32u);
     DecoderSetup setup = imploder.setup();
     setup.csize = csize;
@@ -540,8 +524,7 @@ TEST(ExplodeSafety, RandomStreamsNeverReachOutsideTheirBuffers)
             setup.stream.insert(setup.stream.end(), six.begin(), six.end());
         }
         const std::size_t extra = random() % 3000;
-        for (std::size_t i = 0; i < extra; ++i)
-            setup.stream.push_back(static_cast<std::uint8_t>(random()));
+        for (std::size_t i = 0; i < extra; ++i) setup.stream.push_back(static_cast<std::uint8_t>(random()));
         setup.ucsize = random() % 100000;
         setup.csize = (round % 5 == 0) ? 300000 : -1;
         const DecodeOutcome outcome = explode(setup);

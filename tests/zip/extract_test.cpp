@@ -46,7 +46,8 @@ std::vector<std::int32_t> values(bool with_bytes = false)
 {
     std::vector<std::int32_t> out;
     for (const Event& e : events)
-        if (with_bytes || e.status != REPORT_BYTES_WRITTEN) out.push_back(e.value);
+        if (with_bytes || e.status != REPORT_BYTES_WRITTEN)
+            out.push_back(e.value);
     return out;
 }
 
@@ -107,16 +108,19 @@ protected:
 std::map<std::string, std::string> files_under(const fs::path& root, std::vector<std::string>* directories = nullptr)
 {
     std::map<std::string, std::string> files;
-    if (!fs::exists(root)) return files;
+    if (!fs::exists(root))
+        return files;
     for (const auto& item : fs::recursive_directory_iterator(root)) {
         const std::string relative = fs::relative(item.path(), root).generic_string();
         if (item.is_directory()) {
-            if (directories) directories->push_back(relative);
+            if (directories)
+                directories->push_back(relative);
         } else {
             files[relative] = read_file(item.path());
         }
     }
-    if (directories) std::sort(directories->begin(), directories->end());
+    if (directories)
+        std::sort(directories->begin(), directories->end());
     return files;
 }
 
@@ -136,7 +140,8 @@ TEST(ArchivesOfOtherTools, ExtractByteForByteAsUnzipDoes)
         TempFolder out{"unzip-like"};
         events.clear();
         const std::string archive = (base / name).string();
-        const std::int32_t count = extract_matching_ex(archive.c_str(), out.path().string().c_str(), "*.*", record, nullptr);
+        const std::int32_t count =
+            extract_matching_ex(archive.c_str(), out.path().string().c_str(), "*.*", record, nullptr);
         ASSERT_GE(count, 0);
         EXPECT_EQ(count, count_of(REPORT_ENTRY_DONE));
         EXPECT_EQ(count_of(REPORT_ENTRY_FAILED), 0);
@@ -145,7 +150,8 @@ TEST(ArchivesOfOtherTools, ExtractByteForByteAsUnzipDoes)
         const auto got = files_under(out.path(), &got_dirs);
         const auto want = files_under(base / expected_dir, &want_dirs);
 #ifdef _WIN32
-        if (mode == "blobs-unicode") continue;
+        if (mode == "blobs-unicode")
+            continue;
 #endif
         if (mode.rfind("blobs", 0) == 0) {
             std::vector<std::string> a, b;
@@ -186,7 +192,8 @@ TEST(ArchivesOfOtherTools, StreamedEntriesFindTheirCrcAfterTheirData)
     do {
         const std::string name = scan.name;
         // Stored entries of unknown size cannot be extracted this way (they copy to the archive's end).
-        if (name.empty() || name.back() == '\\' || scan.method != 8) continue;
+        if (name.empty() || name.back() == '\\' || scan.method != 8)
+            continue;
         SCOPED_TRACE(name);
         std::string relative = name;
         std::replace(relative.begin(), relative.end(), '\\', '/');
@@ -244,9 +251,9 @@ TEST_F(ExtractTest, EachEntryIsAnnouncedWrittenInBlocksAndDone)
     b.date_time = dos_date_time(2019, 12, 31, 23, 58, 10);
     const std::string a = archive({stored("a.txt", "hello"), b});
     EXPECT_EQ(extract(a), 2);
-    EXPECT_EQ(values(true), (std::vector<std::int32_t>{REPORT_ARCHIVE_BEGIN, REPORT_ENTRY_BEGIN, 5, REPORT_ENTRY_DONE,
-                                                       REPORT_ENTRY_BEGIN, 32768, 7232, REPORT_ENTRY_DONE,
-                                                       REPORT_ARCHIVE_END}));
+    EXPECT_EQ(values(true),
+              (std::vector<std::int32_t>{REPORT_ARCHIVE_BEGIN, REPORT_ENTRY_BEGIN, 5, REPORT_ENTRY_DONE,
+                                         REPORT_ENTRY_BEGIN, 32768, 7232, REPORT_ENTRY_DONE, REPORT_ARCHIVE_END}));
     EXPECT_EQ(events[1].name, lib_path(target_) + "\\a.txt");
     EXPECT_EQ(events[4].name, lib_path(target_) + "\\sub\\b.txt");
     EXPECT_EQ(events[4].method, 8);
@@ -290,8 +297,9 @@ TEST_F(ExtractTest, FlattenedDirectoryEntriesAreCountedButNotReported)
     const std::string a = archive({stored("d1/", ""), stored("d1/f.txt", "f")});
     EXPECT_FALSE(set_flatten_paths(true));
     EXPECT_EQ(extract(a), 2);
-    EXPECT_EQ(values(), (std::vector<std::int32_t>{REPORT_ARCHIVE_BEGIN, REPORT_ENTRY_BEGIN, REPORT_ENTRY_DONE,
-                                                   REPORT_ARCHIVE_END}));
+    EXPECT_EQ(
+        values(),
+        (std::vector<std::int32_t>{REPORT_ARCHIVE_BEGIN, REPORT_ENTRY_BEGIN, REPORT_ENTRY_DONE, REPORT_ARCHIVE_END}));
     EXPECT_EQ(read_file(out("f.txt")), "f");
     EXPECT_FALSE(fs::exists(out("d1")));
     EXPECT_TRUE(set_flatten_paths(false));
@@ -320,9 +328,11 @@ TEST_F(ExtractTest, EncryptedAndUnsupportedEntriesFailAloneAndTheRestIsExtracted
     EXPECT_EQ(extract(archive(entries)), 1);
     std::vector<std::int32_t> failures;
     for (const Event& e : events)
-        if (e.status == REPORT_ENTRY_FAILED) failures.push_back(e.value);
-    EXPECT_EQ(failures, (std::vector<std::int32_t>{UZ_ENCRYPTED, UZ_UNSUPPORTED, UZ_UNSUPPORTED, UZ_UNSUPPORTED,
-                                                   UZ_UNSUPPORTED, UZ_UNSUPPORTED, UZ_UNSUPPORTED, UZ_UNSUPPORTED}));
+        if (e.status == REPORT_ENTRY_FAILED)
+            failures.push_back(e.value);
+    EXPECT_EQ(failures,
+              (std::vector<std::int32_t>{UZ_ENCRYPTED, UZ_UNSUPPORTED, UZ_UNSUPPORTED, UZ_UNSUPPORTED, UZ_UNSUPPORTED,
+                                         UZ_UNSUPPORTED, UZ_UNSUPPORTED, UZ_UNSUPPORTED}));
     EXPECT_EQ(read_file(out("plain.txt")), "plain");
     EXPECT_FALSE(fs::exists(out("secret.txt")));
     EXPECT_EQ(events.back().value, REPORT_ARCHIVE_END);
@@ -500,14 +510,14 @@ TEST_F(ExtractTest, BusyLibraryEndsTheBatchAsFatal)
 
 void throw_on_bytes(std::int32_t, ZipReport* report)
 {
-    if (report->status == REPORT_BYTES_WRITTEN) throw std::runtime_error("report failed");
+    if (report->status == REPORT_BYTES_WRITTEN)
+        throw std::runtime_error("report failed");
 }
 
 TEST_F(ExtractTest, BusyIsClearedWhenAnExceptionLeavesTheExtraction)
 {
     const std::string a = archive({stored("a.txt", "a")});
-    EXPECT_THROW(extract_matching_ex(a.c_str(), target_.c_str(), "*.*", throw_on_bytes, nullptr),
-                 std::runtime_error);
+    EXPECT_THROW(extract_matching_ex(a.c_str(), target_.c_str(), "*.*", throw_on_bytes, nullptr), std::runtime_error);
     EXPECT_FALSE(busy);
     EXPECT_EQ(G.slide, nullptr);
     EXPECT_EQ(report_proc, nullptr);
@@ -528,7 +538,8 @@ TEST_F(ExtractTest, NamesThatClimbOutOfTheTargetAreRefusedAndTheBatchGoesOn)
     EXPECT_EQ(read_file(out("abs.txt")), "abs");
     EXPECT_EQ(read_file(out("ok.txt")), "ok");
     for (const auto& item : fs::recursive_directory_iterator(dir_.path())) {
-        if (item.is_directory()) continue;
+        if (item.is_directory())
+            continue;
         const std::string relative = fs::relative(item.path(), dir_.path()).generic_string();
         EXPECT_TRUE(relative == "test.zip" || relative.rfind("a/b/out/", 0) == 0) << relative;
     }
@@ -567,7 +578,9 @@ TEST_F(ExtractTest, CallersPathsAreTakenAsGivenAndOnlyEntryNamesAreConverted)
     const std::string folder = dir_.path().string() + "\\Jos\xC3\xA9 \xC3\xBC\xC3\x9F", ue = "\xC3\xBC";
 #endif
     ASSERT_TRUE(platform::create_directory(folder));
-    const std::string bytes = build_zip({stored("\x81" "ber.txt", "oem")});  // code page 437: u umlaut is 0x81
+    const std::string bytes = build_zip({stored("\x81"
+                                                "ber.txt",
+                                                "oem")});  // code page 437: u umlaut is 0x81
     platform::File copy = platform::File::create(folder + "\\a.zip");
     ASSERT_EQ(copy.write(bytes.data(), bytes.size()), static_cast<std::int64_t>(bytes.size()));
     ASSERT_TRUE(copy.close());
@@ -594,8 +607,9 @@ TEST_F(ExtractTest, ArchiveWhoseOffsetsCountTheStubIsExtracted)
 {
     // Self-extractors adjusted by "zip -A" store offsets from the start of the file.
     const std::string a = dir_.file("sfx.zip");
-    write_file(a, build_zip({deflated("inner.txt", "counted stub"), stored("second.bin", noise(5000))},
-                            std::string(1000, 'S'), true));
+    write_file(a,
+               build_zip({deflated("inner.txt", "counted stub"), stored("second.bin", noise(5000))},
+                         std::string(1000, 'S'), true));
     EXPECT_EQ(extract(a), 2);
     EXPECT_EQ(read_file(out("inner.txt")), "counted stub");
     EXPECT_EQ(read_file(out("second.bin")), noise(5000));
@@ -674,8 +688,8 @@ TEST_F(ExtractTest, AnExceptionFromTheReportProcedureDeletesThePartialOutput)
 
 TEST_F(ExtractTest, WindowsDeviceNamesAreUnsafeOnlyOnWindows)
 {
-    const std::vector<std::string> devices = {"CON", "nul", "Aux.txt", "sub/prn.log", "COM1", "com9.dat",
-                                              "LPT1", "lpt9.x.y", "dir/Nul/inside.txt", "CON .txt"};
+    const std::vector<std::string> devices = {"CON",      "nul",  "Aux.txt",  "sub/prn.log",        "COM1",
+                                              "com9.dat", "LPT1", "lpt9.x.y", "dir/Nul/inside.txt", "CON .txt"};
     for (const std::string& name : devices) {
 #ifdef _WIN32
         EXPECT_FALSE(entry_name_is_safe(name)) << name;
@@ -727,7 +741,8 @@ LRESULT CALLBACK notify_window_proc(HWND window, UINT message, WPARAM wparam, LP
     if (message == WM_COMMAND && wparam == NOTIFY_CODE) {
         auto* percent = reinterpret_cast<std::uint16_t*>(lparam);
         window_percents.push_back(*percent);
-        if (answer_stop) *percent = 0xFFFF;
+        if (answer_stop)
+            *percent = 0xFFFF;
         return 0;
     }
     if (message == POSTED) {
@@ -782,7 +797,7 @@ TEST_F(ExtractTest, HoldingEscapeAbortsTheBatchAndDeletesOnlyThePartialFile)
         archive({stored("first.txt", "first"), stored("big.bin", noise(200000)), stored("last.txt", "last")});
     platform::set_pump_hooks({{}, {}, [](std::int32_t key) {
                                   return key == 27 && !events.empty() &&
-                                         std::string(events.back().name).find("big.bin") != std::string::npos;
+                                      std::string(events.back().name).find("big.bin") != std::string::npos;
                               }});
     EXPECT_EQ(extract(a), UZ_ABORTED);
     EXPECT_EQ(read_file(out("first.txt")), "first");
@@ -800,11 +815,10 @@ TEST_F(ExtractTest, ExtractionStartedFromTheMessagePumpIsRefusedAsBusy)
     const std::string a = archive({stored("a.txt", "a"), deflated("big.bin", noise(50000))});
     std::vector<std::int32_t> nested;
     const std::string nested_output = dir_.file("nested.txt");
-    platform::set_pump_hooks({[&](platform::WindowHandle) {
-                                  nested.push_back(extract_entry(a.c_str(), nested_output.c_str(), 0, 0, 0));
-                              },
-                              {},
-                              {}});
+    platform::set_pump_hooks(
+        {[&](platform::WindowHandle) { nested.push_back(extract_entry(a.c_str(), nested_output.c_str(), 0, 0, 0)); },
+         {},
+         {}});
     EXPECT_EQ(extract(a), 2);
     ASSERT_FALSE(nested.empty());
     for (std::int32_t code : nested) EXPECT_EQ(code, UZ_BUSY);
@@ -839,7 +853,7 @@ TEST_F(ExtractTest, ExtractionTakingOverASilentOneLetsThatOneFinish)
 bool same_record(const ZipReport& a, const ZipReport& b)
 {
     return std::string(a.name) == b.name && a.status == b.status && a.size == b.size &&
-           a.compressed_size == b.compressed_size && a.method == b.method && a.date_time == b.date_time;
+        a.compressed_size == b.compressed_size && a.method == b.method && a.date_time == b.date_time;
 }
 
 TEST_F(ExtractTest, ABatchStartedFromTheMessagePumpIsRefusedAndLeavesTheRunningOneAlone)
@@ -861,8 +875,9 @@ TEST_F(ExtractTest, ABatchStartedFromTheMessagePumpIsRefusedAndLeavesTheRunningO
     EXPECT_EQ(extract_matching(a.c_str(), target_.c_str(), "*.*"), 2);
     ASSERT_FALSE(nested.empty());
     for (std::int32_t code : nested) EXPECT_EQ(code, UZ_BUSY);
-    EXPECT_EQ(values(), (std::vector<std::int32_t>{REPORT_ARCHIVE_BEGIN, REPORT_ENTRY_BEGIN, REPORT_ENTRY_DONE,
-                                                   REPORT_ENTRY_BEGIN, REPORT_ENTRY_DONE, REPORT_ARCHIVE_END}));
+    EXPECT_EQ(values(),
+              (std::vector<std::int32_t>{REPORT_ARCHIVE_BEGIN, REPORT_ENTRY_BEGIN, REPORT_ENTRY_DONE,
+                                         REPORT_ENTRY_BEGIN, REPORT_ENTRY_DONE, REPORT_ARCHIVE_END}));
     EXPECT_FALSE(fs::exists(nested_target));
     EXPECT_EQ(read_file(out("after.txt")), "after");
     EXPECT_EQ(report_proc, nullptr);
@@ -871,7 +886,8 @@ TEST_F(ExtractTest, ABatchStartedFromTheMessagePumpIsRefusedAndLeavesTheRunningO
 std::vector<std::int32_t> nested_events;
 void record_nested(std::int32_t value, ZipReport* r)
 {
-    if (r->status != REPORT_BYTES_WRITTEN) nested_events.push_back(value);
+    if (r->status != REPORT_BYTES_WRITTEN)
+        nested_events.push_back(value);
 }
 
 TEST_F(ExtractTest, ABatchTakingOverASilentOneHandsBackItsProceduresAndRecord)
@@ -882,7 +898,8 @@ TEST_F(ExtractTest, ABatchTakingOverASilentOneHandsBackItsProceduresAndRecord)
     bool started = false;
     nested_events.clear();
     platform::set_pump_hooks({[&](platform::WindowHandle) {
-                                  if (started || !busy) return;
+                                  if (started || !busy)
+                                      return;
                                   started = true;
                                   const ZipReport before = zip_report;
                                   G.last_pump_tick = platform::tick_count() - 31000;
@@ -895,10 +912,12 @@ TEST_F(ExtractTest, ABatchTakingOverASilentOneHandsBackItsProceduresAndRecord)
                               {}});
     EXPECT_EQ(extract(a), 2);
     EXPECT_EQ(nested, 1);
-    EXPECT_EQ(nested_events, (std::vector<std::int32_t>{REPORT_ARCHIVE_BEGIN, REPORT_ENTRY_BEGIN, REPORT_ENTRY_DONE,
-                                                        REPORT_ARCHIVE_END}));
-    EXPECT_EQ(values(), (std::vector<std::int32_t>{REPORT_ARCHIVE_BEGIN, REPORT_ENTRY_BEGIN, REPORT_ENTRY_DONE,
-                                                   REPORT_ENTRY_BEGIN, REPORT_ENTRY_DONE, REPORT_ARCHIVE_END}));
+    EXPECT_EQ(
+        nested_events,
+        (std::vector<std::int32_t>{REPORT_ARCHIVE_BEGIN, REPORT_ENTRY_BEGIN, REPORT_ENTRY_DONE, REPORT_ARCHIVE_END}));
+    EXPECT_EQ(values(),
+              (std::vector<std::int32_t>{REPORT_ARCHIVE_BEGIN, REPORT_ENTRY_BEGIN, REPORT_ENTRY_DONE,
+                                         REPORT_ENTRY_BEGIN, REPORT_ENTRY_DONE, REPORT_ARCHIVE_END}));
     EXPECT_EQ(read_file(fs::path(nested_target) / "after.txt"), "after");
     EXPECT_EQ(read_file(out("big.bin")), noise(50000));
     EXPECT_FALSE(busy);
@@ -921,11 +940,10 @@ TEST(ArchivesOfOtherTools, CompressedInputIsReadInBlocksOf4096WithAPercentAtEach
 
     int pumps = 0;
     std::vector<int> percents;
-    platform::set_pump_hooks({[&](platform::WindowHandle) { ++pumps; },
-                              [&](platform::WindowHandle, std::int32_t, std::uint16_t* percent) {
-                                  percents.push_back(*percent);
-                              },
-                              {}});
+    platform::set_pump_hooks(
+        {[&](platform::WindowHandle) { ++pumps; },
+         [&](platform::WindowHandle, std::int32_t, std::uint16_t* percent) { percents.push_back(*percent); },
+         {}});
     written.clear();
     report_proc = record_written;
     TempFolder out{"cadence"};
@@ -941,7 +959,8 @@ TEST(ArchivesOfOtherTools, CompressedInputIsReadInBlocksOf4096WithAPercentAtEach
     std::vector<int> expected;
     for (std::int64_t k = 1; k < refills; ++k) {
         const int percent = static_cast<int>(std::min<std::int64_t>(100, k * 4096 * 100 / csize));
-        if (expected.empty() ? percent != 0 : percent != expected.back()) expected.push_back(percent);
+        if (expected.empty() ? percent != 0 : percent != expected.back())
+            expected.push_back(percent);
     }
     expected.push_back(100);
     EXPECT_EQ(percents, expected);
@@ -956,12 +975,12 @@ TEST_F(ExtractTest, NotifyWindowHearsFortyEightyOneAndAFinalHundred)
 {
     const std::string a = archive({deflated("p.bin", noise(9995))});
     std::vector<int> percents;
-    platform::set_pump_hooks(
-        {{}, [&](platform::WindowHandle, std::int32_t code, std::uint16_t* percent) {
-             EXPECT_EQ(code, 5);
-             percents.push_back(*percent);
-         },
-         {}});
+    platform::set_pump_hooks({{},
+                              [&](platform::WindowHandle, std::int32_t code, std::uint16_t* percent) {
+                                  EXPECT_EQ(code, 5);
+                                  percents.push_back(*percent);
+                              },
+                              {}});
     const std::string output = dir_.file("p.bin");
     EXPECT_EQ(extract_entry(a.c_str(), output.c_str(), 0, 0xFEDCBA9876ull, 5), 0);
     EXPECT_EQ(percents, (std::vector<int>{40, 81, 100}));

@@ -91,18 +91,25 @@ private:
 
 constexpr int length_base[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
                                  31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
-constexpr int length_extra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-constexpr int distance_base[30] = {1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
-                                   193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-constexpr int distance_extra[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+constexpr int length_extra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                  2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+constexpr int distance_base[30] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
+                                   33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
+                                   1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+constexpr int distance_extra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
+                                    6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 
 // The fixed code of RFC 1951.
 void fixed_symbol(BitWriter& w, int symbol)
 {
-    if (symbol < 144) w.code(0x30 + symbol, 8);
-    else if (symbol < 256) w.code(0x190 + symbol - 144, 9);
-    else if (symbol < 280) w.code(symbol - 256, 7);
-    else w.code(0xC0 + symbol - 280, 8);
+    if (symbol < 144)
+        w.code(0x30 + symbol, 8);
+    else if (symbol < 256)
+        w.code(0x190 + symbol - 144, 9);
+    else if (symbol < 280)
+        w.code(symbol - 256, 7);
+    else
+        w.code(0xC0 + symbol - 280, 8);
 }
 
 void fixed_match(BitWriter& w, int length, int distance)
@@ -151,9 +158,12 @@ void write_dynamic_header(BitWriter& w, bool last, const DynamicHeader& h)
     }
     for (auto [symbol, extra] : sequence) {
         w.code(codes[symbol], cl[symbol]);
-        if (symbol == 16) w.bits(extra, 2);
-        if (symbol == 17) w.bits(extra, 3);
-        if (symbol == 18) w.bits(extra, 7);
+        if (symbol == 16)
+            w.bits(extra, 2);
+        if (symbol == 17)
+            w.bits(extra, 3);
+        if (symbol == 18)
+            w.bits(extra, 7);
     }
 }
 
@@ -227,7 +237,8 @@ void expect_every_code_decodes(const std::vector<int>& lengths, std::int32_t req
     ASSERT_EQ(build_huffman_table(lens.data(), n, s, base.data(), extra.data(), bits, root), TABLE_COMPLETE);
     const auto codes = canonical_codes(lengths);
     for (std::size_t sym = 0; sym < lengths.size(); ++sym) {
-        if (lengths[sym] == 0) continue;
+        if (lengths[sym] == 0)
+            continue;
         auto [entry, used] = lookup(root, bits, codes[sym], lengths[sym]);
         ASSERT_NE(entry->operation, 99) << "symbol " << sym;
         EXPECT_EQ(used, lengths[sym]) << "symbol " << sym;
@@ -243,7 +254,7 @@ void expect_every_code_decodes(const std::vector<int>& lengths, std::int32_t req
 std::vector<int> spread_lengths(int n, std::uint32_t seed)
 {
     std::vector<int> lengths(static_cast<std::size_t>(n), 15);
-    std::uint32_t left = 32768 - static_cast<std::uint32_t>(n);   // in units of one 15-bit code
+    std::uint32_t left = 32768 - static_cast<std::uint32_t>(n);  // in units of one 15-bit code
     while (left > 0) {
         seed = seed * 1103515245u + 12345u;
         auto i = static_cast<std::size_t>((seed >> 8) % static_cast<std::uint32_t>(n));
@@ -477,10 +488,18 @@ TEST_F(DecoderTest, MatchesOfEveryShortDistanceAndLengthAtShiftingWindowPosition
         const int length = static_cast<int>(i % 3 == 0 ? 3 + next(14) : 3 + next(256));
         int distance;
         switch (i % 4) {
-        case 0: distance = static_cast<int>(1 + next(20)); break;
-        case 1: distance = static_cast<int>(32768 - next(20)); break;
-        case 2: distance = static_cast<int>(1 + next(32768)); break;
-        default: distance = static_cast<int>(length + next(16)); break;
+        case 0:
+            distance = static_cast<int>(1 + next(20));
+            break;
+        case 1:
+            distance = static_cast<int>(32768 - next(20));
+            break;
+        case 2:
+            distance = static_cast<int>(1 + next(32768));
+            break;
+        default:
+            distance = static_cast<int>(length + next(16));
+            break;
         }
         if (i % 5 == 0) {
             const auto literal = static_cast<int>(next(256));
@@ -511,9 +530,7 @@ TEST_F(DecoderTest, DynamicBlocksWithCodesUpToFifteenBitsMatchTheReferenceAcross
         ASSERT_GE(*std::max_element(h.distance_lengths.begin(), h.distance_lengths.end()), 9);
         const auto literal_codes = canonical_codes(h.literal_lengths);
         const auto distance_codes = canonical_codes(h.distance_lengths);
-        auto put_symbol = [&](BitWriter& w, int symbol) {
-            w.code(literal_codes[symbol], h.literal_lengths[symbol]);
-        };
+        auto put_symbol = [&](BitWriter& w, int symbol) { w.code(literal_codes[symbol], h.literal_lengths[symbol]); };
         BitWriter w;
         write_dynamic_header(w, true, h);
         std::string expected;
@@ -634,7 +651,7 @@ TEST_F(DecoderTest, ThirtyTwoDistanceAndTwoHundredEightyEightLiteralLengthsAreAc
     write_dynamic_header(w, true, h);
     w.code(lit['q'], h.literal_lengths['q']);
     w.code(lit[257], 6);  // length 3
-    w.code(0, 5);         // distance 1
+    w.code(0, 5);  // distance 1
     w.code(lit[256], 6);
     const Decoded run = inflate(w.data());
     EXPECT_EQ(run.code, 0);
@@ -759,8 +776,8 @@ TEST(Crc32, LongRunsAtAnyAlignmentAndRegisterMatchTheTableLoop)
         seed = seed * 1103515245u + 12345u;
         return seed >> 8;
     };
-    std::vector<std::size_t> lengths = {0, 1, 15, 16, 17, 31, 32, 48, 63, 64, 65, 79, 80, 95, 127, 128, 129,
-                                        143, 191, 192, 255, 256, 4095, 4096, 32767, 32768, 65535};
+    std::vector<std::size_t> lengths = {0,   1,   15,  16,  17,  31,  32,  48,  63,   64,   65,    79,    80,   95,
+                                        127, 128, 129, 143, 191, 192, 255, 256, 4095, 4096, 32767, 32768, 65535};
     for (int i = 0; i < 400; ++i) lengths.push_back(i < 200 ? next() % 1024 : next() % 65536);
     for (std::size_t length : lengths) {
         const std::size_t offset = next() % 64;
@@ -856,11 +873,8 @@ TEST_F(DecoderTest, TenThousandByteEntryReportsFortyAndEightyOne)
 TEST_F(DecoderTest, StoredCopyReportsAfterEveryBlockAndNeverTheSamePercentTwice)
 {
     std::vector<int> percents;
-    platform::set_pump_hooks({{},
-                              [&](platform::WindowHandle, std::int32_t, std::uint16_t* percent) {
-                                  percents.push_back(*percent);
-                              },
-                              {}});
+    platform::set_pump_hooks(
+        {{}, [&](platform::WindowHandle, std::int32_t, std::uint16_t* percent) { percents.push_back(*percent); }, {}});
     prepare(noise(10), 10);
     G.notify_window = 1;
     EXPECT_EQ(finish(copy_stored_entry()).code, 0);
@@ -879,8 +893,7 @@ TEST_F(DecoderTest, StoredCopyReportsAfterEveryBlockAndNeverTheSamePercentTwice)
 TEST_F(DecoderTest, AnEmptyEntryReportsNoPercentage)
 {
     int reports = 0;
-    platform::set_pump_hooks(
-        {{}, [&](platform::WindowHandle, std::int32_t, std::uint16_t*) { ++reports; }, {}});
+    platform::set_pump_hooks({{}, [&](platform::WindowHandle, std::int32_t, std::uint16_t*) { ++reports; }, {}});
     prepare("", 0);
     G.notify_window = 1;
     report_progress();

@@ -59,16 +59,15 @@ std::uint32_t crc32_of(const Bytes& data)
     std::uint32_t crc = 0xFFFFFFFFu;
     for (std::uint8_t byte : data) {
         crc ^= byte;
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
     }
     return ~crc;
 }
 
 Bytes sample_text(std::size_t size, std::uint32_t seed)
 {
-    static const char* const words[] = {"lorem", "ipsum", "dolor", "sit", "amet", "arvelon", "transponder",
-                                        "1090", "MHz", "dongle", "\n", "squawk", "7700", "altitude"};
+    static const char* const words[] = {"lorem", "ipsum", "dolor",  "sit", "amet",   "arvelon", "transponder",
+                                        "1090",  "MHz",   "dongle", "\n",  "squawk", "7700",    "altitude"};
     std::mt19937 random(seed);
     Bytes text;
     while (text.size() < size) {

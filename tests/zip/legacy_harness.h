@@ -14,20 +14,20 @@ using Bytes = std::vector<std::uint8_t>;
 
 struct DecoderSetup {
     Bytes stream;
-    std::int64_t csize = -1;   // -1: the stream's length
+    std::int64_t csize = -1;  // -1: the stream's length
     std::int64_t ucsize = 0;
     std::uint16_t gp_flags = 0;
     std::uint8_t slide_fill = 0;
     bool aborted = false;
-    bool escape_held = false;    // POSIX only: the abort key reads as held at every poll
-    bool output_fails = false;   // output opened read-only, so every write fails
+    bool escape_held = false;  // POSIX only: the abort key reads as held at every poll
+    bool output_fails = false;  // output opened read-only, so every write fails
 };
 
 struct DecodeOutcome {
     std::int32_t result = 0;
     Bytes output;
-    std::vector<std::int32_t> written_reports;   // the values of REPORT_BYTES_WRITTEN
-    std::uint32_t crc = 0;                        // finished CRC-32 of what the decoder folded in
+    std::vector<std::int32_t> written_reports;  // the values of REPORT_BYTES_WRITTEN
+    std::uint32_t crc = 0;  // finished CRC-32 of what the decoder folded in
     bool input_exhausted = false;
     std::int64_t bytes_read = 0;
 };

@@ -42,7 +42,8 @@ std::string comparable(std::string path)
         while (!part.empty() && (part.back() == '.' || part.back() == ' ')) part.pop_back();
         for (char& c : part) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
 #endif
-        if (!part.empty()) out += "/" + part;
+        if (!part.empty())
+            out += "/" + part;
         part.clear();
     };
     for (char c : path) {
@@ -68,8 +69,8 @@ bool one_of(std::int32_t code, std::initializer_list<std::int32_t> codes)
 // What one batch did, gathered by its report procedure.
 struct BatchLog {
     std::vector<std::string> problems;
-    std::set<std::string> done_files;     // comparable output paths of entries reported done
-    std::string current;                  // the entry under way
+    std::set<std::string> done_files;  // comparable output paths of entries reported done
+    std::string current;  // the entry under way
     bool current_existed = false;
     bool current_open = false;
     int entries_begun = 0;
@@ -80,7 +81,8 @@ BatchLog* active_log = nullptr;
 void entry_ended_without_success()
 {
     BatchLog& log = *active_log;
-    if (!log.current_open) return;
+    if (!log.current_open)
+        return;
     log.current_open = false;
     if (log.current_existed || log.current.empty() || log.current.back() == '\\' || log.current.back() == '/')
         return;
@@ -113,17 +115,20 @@ void record_report(std::int32_t value, zip::ZipReport* record)
         break;
     }
     case zip::REPORT_ENTRY_DONE:
-        if (!record->is_directory) log.done_files.insert(comparable(record->name));
+        if (!record->is_directory)
+            log.done_files.insert(comparable(record->name));
         log.current_open = false;
         break;
     case zip::REPORT_ENTRY_FAILED:
-        if (!one_of(value, {zip::UZ_CRC_ERROR, zip::UZ_WRITE_ERROR, zip::UZ_UNSUPPORTED, zip::UZ_ENCRYPTED,
-                            zip::UZ_OVERLAPPING_ENTRY}))
+        if (!one_of(value,
+                    {zip::UZ_CRC_ERROR, zip::UZ_WRITE_ERROR, zip::UZ_UNSUPPORTED, zip::UZ_ENCRYPTED,
+                     zip::UZ_OVERLAPPING_ENTRY}))
             log.problems.push_back("entry failure reported with " + std::to_string(value));
         entry_ended_without_success();
         break;
     case zip::REPORT_BYTES_WRITTEN:
-        if (value < 0 || value > 32768) log.problems.push_back("bytes written: " + std::to_string(value));
+        if (value < 0 || value > 32768)
+            log.problems.push_back("bytes written: " + std::to_string(value));
         break;
     case zip::REPORT_ARCHIVE_BEGIN:
         break;
@@ -170,9 +175,11 @@ public:
         for (const std::string& p : log.problems) problem(p);
         if (!raised) {
             if (result < 0 &&
-                !one_of(result, {zip::UZ_READ_ERROR, zip::UZ_FORMAT_ERROR, zip::UZ_BAD_ARCHIVE, zip::UZ_NOT_AN_ARCHIVE}))
+                !one_of(result,
+                        {zip::UZ_READ_ERROR, zip::UZ_FORMAT_ERROR, zip::UZ_BAD_ARCHIVE, zip::UZ_NOT_AN_ARCHIVE}))
                 problem("the batch returned " + std::to_string(result));
-            if (zip::busy) problem("the library is left busy");
+            if (zip::busy)
+                problem("the library is left busy");
             if (zip::report_proc != nullptr && result != zip::UZ_NOT_AN_ARCHIVE && result != zip::UZ_BAD_ARCHIVE)
                 problem("the report procedure is still registered");
         }
@@ -181,7 +188,8 @@ public:
         // Nothing beside the chain of folders that leads to the target.
         for (const fs::directory_entry& e : fs::recursive_directory_iterator(scratch_.path(), ec)) {
             const fs::path rel = e.path().lexically_relative(scratch_.path());
-            if (rel == "archive.zip" || rel == "s1" || rel == fs::path("s1") / "s2" || rel == chain_.lexically_relative(scratch_.path()))
+            if (rel == "archive.zip" || rel == "s1" || rel == fs::path("s1") / "s2" ||
+                rel == chain_.lexically_relative(scratch_.path()))
                 continue;
             if (e.path().string().rfind(target_.string(), 0) == 0) {
                 // Inside the target: a file only where an entry was reported done.
@@ -201,22 +209,18 @@ private:
     fs::path target_;
 };
 
-std::string test_archive(const std::string& name)
-{
-    return ziptest::read_file(fs::path(IMU_TESTDATA_DIR) / name);
-}
+std::string test_archive(const std::string& name) { return ziptest::read_file(fs::path(IMU_TESTDATA_DIR) / name); }
 
 // A dynamic-Huffman deflate stream of a 220-byte text (zlib, level 9).
 const unsigned char dynamic_stream[] = {
-    0x4d, 0x8e, 0xd1, 0x0d, 0x83, 0x30, 0x0c, 0x44, 0x57, 0xb9, 0x01, 0x10, 0x03, 0x74, 0x0c, 0x36, 0x30, 0xc1,
-    0x21, 0x96, 0x8c, 0x83, 0x62, 0x03, 0x62, 0xfb, 0x86, 0x56, 0xaa, 0xfa, 0x69, 0x9f, 0xdf, 0x3d, 0x4f, 0x75,
-    0x3e, 0x3c, 0x8c, 0xdd, 0x5f, 0xe0, 0x93, 0xdb, 0x8d, 0x68, 0x87, 0x25, 0x0a, 0xa9, 0x06, 0xb2, 0x05, 0x04,
-    0xa7, 0x6d, 0x57, 0x46, 0xcd, 0x98, 0x25, 0x90, 0x55, 0x76, 0x7f, 0x06, 0xdf, 0x48, 0x15, 0xd4, 0x52, 0x91,
-    0x93, 0x1d, 0x5b, 0xaf, 0x41, 0x26, 0x51, 0x24, 0x65, 0x32, 0xbd, 0x71, 0x49, 0x94, 0x8e, 0xa7, 0xba, 0x7c,
-    0xe0, 0x28, 0x8c, 0xa0, 0x59, 0x79, 0x40, 0x3f, 0x38, 0x19, 0x56, 0xb1, 0x53, 0x0b, 0x21, 0x45, 0x96, 0x2e,
-    0x78, 0x6c, 0x57, 0x93, 0x78, 0x92, 0x28, 0x62, 0x2b, 0xea, 0x11, 0x2e, 0x9d, 0xfe, 0xa2, 0x6d, 0xe5, 0x6e,
-    0xa8, 0xba, 0x70, 0x1b, 0x31, 0xfd, 0xfe, 0x06, 0xad, 0x24, 0x36, 0xa0, 0xfd, 0x6d, 0xf4, 0xa2, 0xdb, 0xc7,
-    0x37};
+    0x4d, 0x8e, 0xd1, 0x0d, 0x83, 0x30, 0x0c, 0x44, 0x57, 0xb9, 0x01, 0x10, 0x03, 0x74, 0x0c, 0x36, 0x30, 0xc1, 0x21,
+    0x96, 0x8c, 0x83, 0x62, 0x03, 0x62, 0xfb, 0x86, 0x56, 0xaa, 0xfa, 0x69, 0x9f, 0xdf, 0x3d, 0x4f, 0x75, 0x3e, 0x3c,
+    0x8c, 0xdd, 0x5f, 0xe0, 0x93, 0xdb, 0x8d, 0x68, 0x87, 0x25, 0x0a, 0xa9, 0x06, 0xb2, 0x05, 0x04, 0xa7, 0x6d, 0x57,
+    0x46, 0xcd, 0x98, 0x25, 0x90, 0x55, 0x76, 0x7f, 0x06, 0xdf, 0x48, 0x15, 0xd4, 0x52, 0x91, 0x93, 0x1d, 0x5b, 0xaf,
+    0x41, 0x26, 0x51, 0x24, 0x65, 0x32, 0xbd, 0x71, 0x49, 0x94, 0x8e, 0xa7, 0xba, 0x7c, 0xe0, 0x28, 0x8c, 0xa0, 0x59,
+    0x79, 0x40, 0x3f, 0x38, 0x19, 0x56, 0xb1, 0x53, 0x0b, 0x21, 0x45, 0x96, 0x2e, 0x78, 0x6c, 0x57, 0x93, 0x78, 0x92,
+    0x28, 0x62, 0x2b, 0xea, 0x11, 0x2e, 0x9d, 0xfe, 0xa2, 0x6d, 0xe5, 0x6e, 0xa8, 0xba, 0x70, 0x1b, 0x31, 0xfd, 0xfe,
+    0x06, 0xad, 0x24, 0x36, 0xa0, 0xfd, 0x6d, 0xf4, 0xa2, 0xdb, 0xc7, 0x37};
 const char dynamic_text[] =
     "Robustness: every truncation and a sample of bit flips of small archives must fail cleanly with a code "
     "of the table, leave no partial file and write nothing outside the target folder. Robustness again, "
@@ -238,21 +242,19 @@ std::string dynamic_deflate_archive()
 // Names that would climb out of the target, beside ordinary ones.
 std::string climbing_archive()
 {
-    return ziptest::build_zip({ziptest::stored("ok.txt", "fine\n"),
-                               ziptest::stored("../up1.txt", "one up\n"),
-                               ziptest::stored("a/../../up1b.txt", "one up, the long way\n"),
-                               ziptest::stored("..\\up1c.txt", "one up, backslash\n"),
-                               ziptest::stored("../../up2.txt", "two up\n"),
-                               ziptest::stored("sub/../../../up3.txt", "three up\n"),
-                               ziptest::stored("/rooted.txt", "stays inside\n"),
-                               ziptest::deflated("deep/er/file.txt", "deep\n")});
+    return ziptest::build_zip(
+        {ziptest::stored("ok.txt", "fine\n"), ziptest::stored("../up1.txt", "one up\n"),
+         ziptest::stored("a/../../up1b.txt", "one up, the long way\n"),
+         ziptest::stored("..\\up1c.txt", "one up, backslash\n"), ziptest::stored("../../up2.txt", "two up\n"),
+         ziptest::stored("sub/../../../up3.txt", "three up\n"), ziptest::stored("/rooted.txt", "stays inside\n"),
+         ziptest::deflated("deep/er/file.txt", "deep\n")});
 }
 
 struct Sample {
     const char* label;
     std::string bytes;
-    std::optional<std::int32_t> intact_result;   // what the undamaged archive gives, where it is settled
-    bool every_truncation = true;                // false: too long to try every length
+    std::optional<std::int32_t> intact_result;  // what the undamaged archive gives, where it is settled
+    bool every_truncation = true;  // false: too long to try every length
 };
 
 std::vector<Sample> samples()
@@ -306,7 +308,7 @@ TEST(DamagedArchives, ShrunkEntryReadingPastItsDataFailsCleanly)
 {
     std::string damaged = test_archive("SHRUNK.ZIP");
     ASSERT_GT(damaged.size(), 18u);
-    damaged[18] = static_cast<char>(damaged[18] ^ 0x20);   // compressed size 66 becomes 98
+    damaged[18] = static_cast<char>(damaged[18] ^ 0x20);  // compressed size 66 becomes 98
     Sandbox sandbox;
     std::vector<std::string> problems;
     (void)sandbox.run(damaged, "SHRUNK.ZIP with an overstated size", problems);
@@ -319,10 +321,11 @@ TEST(DamagedArchives, EveryTruncationFailsCleanly)
     std::vector<std::string> problems;
     int runs = 0;
     for (const Sample& s : samples()) {
-        if (!s.every_truncation) continue;
+        if (!s.every_truncation)
+            continue;
         for (std::size_t length = 0; length < s.bytes.size(); ++length) {
-            (void)sandbox.run(s.bytes.substr(0, length),
-                              std::string(s.label) + " cut to " + std::to_string(length), problems);
+            (void)sandbox.run(s.bytes.substr(0, length), std::string(s.label) + " cut to " + std::to_string(length),
+                              problems);
             ++runs;
         }
     }

@@ -11,10 +11,10 @@
 
 namespace {
 
-using ziptest::BitWriter;
 using legacy_test::Bytes;
-using legacy_test::DecoderSetup;
 using legacy_test::DecodeOutcome;
+using legacy_test::DecoderSetup;
+using ziptest::BitWriter;
 
 // Codes as the encoder sends them, with their sizes.
 class CodeWriter {
@@ -26,8 +26,7 @@ public:
     }
     CodeWriter& text(const std::string& literals)
     {
-        for (char c : literals)
-            code(static_cast<std::uint8_t>(c));
+        for (char c : literals) code(static_cast<std::uint8_t>(c));
         return *this;
     }
     CodeWriter& widen()
@@ -139,7 +138,15 @@ TEST(Unshrink, PartialClearReusesFreedLeavesLowestFirstThenTheOldFreeHead)
     codes.text("x").code(258).code(259).code(260).code(261).code(262).code(257);
     const DecodeOutcome outcome = unshrink(codes.setup());
     EXPECT_EQ(outcome.result, zip::UZ_OK);
-    EXPECT_EQ(as_text(outcome.output), "abcdabab" "x" "abx" "xa" "abxx" "xaa" "abxxx" "ab");
+    EXPECT_EQ(as_text(outcome.output),
+              "abcdabab"
+              "x"
+              "abx"
+              "xa"
+              "abxx"
+              "xaa"
+              "abxxx"
+              "ab");
 }
 
 TEST(Unshrink, PartialClearBeforeAnyCodeIsDefinedLeavesTheFreeHeadAt257)
@@ -156,8 +163,7 @@ CodeWriter fill_table()
 {
     CodeWriter codes;
     codes.code(full_table_literal(0)).widen().widen().widen().widen();
-    for (int i = 1; i <= 8192 - 257 + 1; ++i)
-        codes.code(full_table_literal(i));
+    for (int i = 1; i <= 8192 - 257 + 1; ++i) codes.code(full_table_literal(i));
     return codes;
 }
 
@@ -174,8 +180,8 @@ TEST(Unshrink, FullTableStillDecodesButDefinesNothing)
     EXPECT_EQ(outcome.result, zip::UZ_OK);
     const std::string text = as_text(outcome.output);
     ASSERT_EQ(text.size(), 7937u + 2 + 2 + 2 + 2 + 2);
-    EXPECT_EQ(text.substr(7937), two_literals(7934) + "zy" + two_literals(7934) + two_literals(0) +
-                                     two_literals(4000 - 257));
+    EXPECT_EQ(text.substr(7937),
+              two_literals(7934) + "zy" + two_literals(7934) + two_literals(0) + two_literals(4000 - 257));
 }
 
 TEST(Unshrink, PartialClearOfAFullTableFreesEveryLeaf)
@@ -185,7 +191,11 @@ TEST(Unshrink, PartialClearOfAFullTableFreesEveryLeaf)
     const DecodeOutcome outcome = unshrink(codes.setup());
     EXPECT_EQ(outcome.result, zip::UZ_OK);
     // The freed codes are defined again from 257 on: "zq", "qz", "zqq".
-    EXPECT_EQ(as_text(outcome.output).substr(7937), "zq" "zq" "qz" "zqq");
+    EXPECT_EQ(as_text(outcome.output).substr(7937),
+              "zq"
+              "zq"
+              "qz"
+              "zqq");
 }
 
 TEST(Unshrink, CodeThatLeadsBackToItselfFailsInsteadOfLooping)
@@ -200,7 +210,7 @@ TEST(Unshrink, CodeThatLeadsBackToItselfFailsInsteadOfLooping)
 TEST(Unshrink, BitBudgetEndsTheDataAtTheCompressedSize)
 {
     DecoderSetup setup = CodeWriter().text("ab").text("cdefgh").setup();
-    setup.csize = 3;   // 24 bits: two codes, and 6 bits too few for a third
+    setup.csize = 3;  // 24 bits: two codes, and 6 bits too few for a third
     const DecodeOutcome outcome = unshrink(setup);
     EXPECT_EQ(outcome.result, zip::UZ_OK);
     EXPECT_EQ(as_text(outcome.output), "ab");
@@ -325,8 +335,7 @@ TEST(UnshrinkSafety, RandomStreamsNeverReachOutsideTheirBuffers)
     for (int round = 0; round < 300; ++round) {
         DecoderSetup setup;
         const std::size_t size = random() % 6000;
-        for (std::size_t i = 0; i < size; ++i)
-            setup.stream.push_back(static_cast<std::uint8_t>(random()));
+        for (std::size_t i = 0; i < size; ++i) setup.stream.push_back(static_cast<std::uint8_t>(random()));
         if (round % 3 == 0 && size > 4) {
             // Steer towards control codes: 256 followed by 1 or 2.
             BitWriter bits;

@@ -91,7 +91,8 @@ public:
     std::string data() const
     {
         std::string out = bytes_;
-        if (used_ != 0) out += static_cast<char>(partial_);
+        if (used_ != 0)
+            out += static_cast<char>(partial_);
         return out;
     }
     std::vector<std::uint8_t> bytes() const
@@ -121,7 +122,8 @@ inline std::vector<std::uint32_t> canonical_codes(const std::vector<int>& length
     }
     std::vector<std::uint32_t> codes(lengths.size());
     for (std::size_t i = 0; i < lengths.size(); ++i)
-        if (lengths[i] != 0) codes[i] = next[lengths[i]]++;
+        if (lengths[i] != 0)
+            codes[i] = next[lengths[i]]++;
     return codes;
 }
 
@@ -145,16 +147,16 @@ inline std::string deflate_stored(const std::string& data, std::size_t block = 6
 
 struct TestEntry {
     std::string name;
-    std::string plain;                    // the uncompressed content
-    std::string data;                     // the bytes after the local header; plain when empty and stored
+    std::string plain;  // the uncompressed content
+    std::string data;  // the bytes after the local header; plain when empty and stored
     std::uint16_t method = 0;
     std::uint16_t flags = 0;
-    std::optional<std::uint32_t> crc;     // the CRC written; plain's when not given
-    std::optional<std::uint32_t> size;    // the uncompressed size written; plain's when not given
+    std::optional<std::uint32_t> crc;  // the CRC written; plain's when not given
+    std::optional<std::uint32_t> size;  // the uncompressed size written; plain's when not given
     std::uint32_t date_time = dos_date_time(2021, 6, 15, 10, 20, 30);
     std::uint8_t attributes = 0;
-    std::uint8_t host = 0;                // 0 = MS-DOS, whose attributes count
-    bool descriptor = false;              // sizes and CRC after the data (flag bit 3)
+    std::uint8_t host = 0;  // 0 = MS-DOS, whose attributes count
+    bool descriptor = false;  // sizes and CRC after the data (flag bit 3)
     bool descriptor_signature = true;
 };
 
@@ -217,7 +219,8 @@ inline std::string build_zip(const std::vector<TestEntry>& entries, const std::s
         out += e.name;
         out += e.data;
         if (e.descriptor) {
-            if (e.descriptor_signature) put32(out, 0x08074B50);
+            if (e.descriptor_signature)
+                put32(out, 0x08074B50);
             put32(out, crc);
             put32(out, csize);
             put32(out, usize);

@@ -67,9 +67,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int show)
     constexpr char ClassName[] = "ArvelonDecoderStandIn";
     standin::register_window_class(instance, window_proc, ClassName);
 
-    const HWND window = CreateWindowExA(0, ClassName, "arvelon - melqary",
-                                        WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 480, 240, nullptr, nullptr,
-                                        instance, nullptr);
+    const HWND window = CreateWindowExA(0, ClassName, "arvelon - melqary", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                        CW_USEDEFAULT, 480, 240, nullptr, nullptr, instance, nullptr);
     if (window == nullptr)
         return 1;
     ShowWindow(window, show);

@@ -35,8 +35,10 @@ inline const std::string& scratch()
 inline void write_file(const std::string& path, const std::uint8_t* data, std::size_t size)
 {
     std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) std::abort();
-    if (size && std::fwrite(data, 1, size, f) != size) std::abort();
+    if (!f)
+        std::abort();
+    if (size && std::fwrite(data, 1, size, f) != size)
+        std::abort();
     std::fclose(f);
 }
 
@@ -44,7 +46,8 @@ inline std::vector<std::uint8_t> read_file(const std::string& path)
 {
     std::vector<std::uint8_t> bytes;
     std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return bytes;
+    if (!f)
+        return bytes;
     std::uint8_t chunk[65536];
     std::size_t n;
     while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
@@ -70,7 +73,8 @@ public:
         zip::ExtractState& g = zip::G;
         g.in_file = platform::File::open_read(in_path_);
         g.out_file = platform::File::create(out_path_);
-        if (!g.in_file.is_open() || !g.out_file.is_open()) std::abort();
+        if (!g.in_file.is_open() || !g.out_file.is_open())
+            std::abort();
         g.slide = window_.data();
         g.csize = csize;
         g.ucsize = ucsize;
@@ -117,7 +121,8 @@ private:
 inline void expect_code(std::int32_t code, std::initializer_list<std::int32_t> allowed, const char* what)
 {
     for (std::int32_t a : allowed)
-        if (code == a) return;
+        if (code == a)
+            return;
     std::fprintf(stderr, "%s returned %d, which it never should\n", what, code);
     std::abort();
 }

@@ -6,7 +6,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    if (size < 4) return 0;
+    if (size < 4)
+        return 0;
     const std::uint16_t flags = data[0] & 0x06;
     const std::int64_t ucsize = data[1] | (data[2] << 8) | ((data[3] & 0x0F) << 16);
     const std::uint8_t* stream = data + 4;
@@ -20,11 +21,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         code = zip::explode_entry();
         out = run.finish();
     }
-    fuzz::expect_code(code, {0, zip::UZ_WRITE_ERROR, zip::UZ_READ_ERROR, zip::UZ_FORMAT_ERROR},
-                      "explode_entry");
+    fuzz::expect_code(code, {0, zip::UZ_WRITE_ERROR, zip::UZ_READ_ERROR, zip::UZ_FORMAT_ERROR}, "explode_entry");
     // A match may run past the uncompressed size, by at most one match.
-    if (code == 0 && (static_cast<std::int64_t>(out.size()) < ucsize ||
-                      static_cast<std::int64_t>(out.size()) > ucsize + 66 + 255)) {
+    if (code == 0 &&
+        (static_cast<std::int64_t>(out.size()) < ucsize || static_cast<std::int64_t>(out.size()) > ucsize + 66 + 255)) {
         std::fprintf(stderr, "explode_entry succeeded with %zu bytes for a size of %lld\n", out.size(),
                      static_cast<long long>(ucsize));
         std::abort();

@@ -23,21 +23,25 @@ std::string posix_path(const char* name)
 {
     std::string path = name;
     for (char& c : path)
-        if (c == '\\') c = '/';
+        if (c == '\\')
+            c = '/';
     return path;
 }
 
 bool plain(const std::string& path)
 {
-    if (path.size() >= 250) return false;
+    if (path.size() >= 250)
+        return false;
     for (unsigned char c : path)
-        if (c < 0x20 || c >= 0x7F) return false;
+        if (c < 0x20 || c >= 0x7F)
+            return false;
     return true;
 }
 
 void check_failed_entry_left_nothing()
 {
-    if (!current_open) return;
+    if (!current_open)
+        return;
     current_open = false;
     if (current_existed || !plain(current_output) || current_output.empty() || current_output.back() == '/')
         return;
@@ -63,10 +67,10 @@ void report(std::int32_t value, zip::ZipReport* record)
         current_open = false;
         break;
     case zip::REPORT_ENTRY_FAILED:
-        fuzz::expect_code(value,
-                          {zip::UZ_CRC_ERROR, zip::UZ_WRITE_ERROR, zip::UZ_UNSUPPORTED, zip::UZ_ENCRYPTED,
-                           zip::UZ_OVERLAPPING_ENTRY},
-                          "a failed entry's report");
+        fuzz::expect_code(
+            value,
+            {zip::UZ_CRC_ERROR, zip::UZ_WRITE_ERROR, zip::UZ_UNSUPPORTED, zip::UZ_ENCRYPTED, zip::UZ_OVERLAPPING_ENTRY},
+            "a failed entry's report");
         check_failed_entry_left_nothing();
         break;
     case zip::REPORT_BYTES_WRITTEN:
@@ -98,14 +102,13 @@ bool climbs_out(const std::string& archive)
     bool climbs = false;
     try {
         zip::ZipDirScan scan;
-        for (std::int32_t code = zip::zip_dir_first(archive.c_str(), scan); code == 0;
-             code = zip::zip_dir_next(scan)) {
+        for (std::int32_t code = zip::zip_dir_first(archive.c_str(), scan); code == 0; code = zip::zip_dir_next(scan)) {
             std::string name = scan.name;
-            if (name.find("..") != std::string::npos) climbs = true;
+            if (name.find("..") != std::string::npos)
+                climbs = true;
         }
         zip::zip_dir_close(scan);
-    } catch (const zip::IoError&) {
-    }
+    } catch (const zip::IoError&) {}
     return climbs;
 }
 
@@ -119,7 +122,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const std::string archive = fuzz::scratch() + "/archive.zip";
     fuzz::write_file(archive, data, size);
-    if (climbs_out(archive)) return 0;
+    if (climbs_out(archive))
+        return 0;
 
     fs::remove_all(sandbox);
     fs::create_directories(sandbox);
@@ -143,7 +147,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::fprintf(stderr, "the library is left busy\n");
             std::abort();
         }
-        if (result >= 0) check_failed_entry_left_nothing();
+        if (result >= 0)
+            check_failed_entry_left_nothing();
     }
     current_open = false;
 

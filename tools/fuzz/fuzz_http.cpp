@@ -15,8 +15,7 @@ class FuzzSource : public platform::ReplySource {
 public:
     FuzzSource(const std::uint8_t* plan, std::size_t plan_size, const std::uint8_t* data, std::size_t size)
         : plan_(plan), plan_size_(plan_size), data_(data), size_(size)
-    {
-    }
+    {}
     std::int64_t receive(char* out, std::size_t room) override
     {
         const std::uint8_t step = next_step();
@@ -26,7 +25,8 @@ public:
             return would_block;
         }
         paused_ = false;
-        if (pos_ == size_) return 0;
+        if (pos_ == size_)
+            return 0;
         std::size_t n = (step >> 3) == 31 ? size_ - pos_ : std::size_t{1} + (step >> 3) * 37u;
         n = std::min({n, room, size_ - pos_});
         std::memcpy(out, data_ + pos_, n);
@@ -39,7 +39,8 @@ public:
 private:
     std::uint8_t next_step()
     {
-        if (plan_size_ == 0) return 0xF8;
+        if (plan_size_ == 0)
+            return 0xF8;
         return plan_[steps_++ % plan_size_];
     }
     const std::uint8_t* plan_;
@@ -72,14 +73,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::int64_t last = 0;
     std::size_t body = 0;
     client.on_work_begin = [&](platform::WorkMode, std::int64_t count_max) {
-        if (count_max < 0) fail("a negative expected length");
+        if (count_max < 0)
+            fail("a negative expected length");
         max = count_max;
         last = 0;
     };
     client.on_work = [&](platform::WorkMode, std::int64_t count) {
-        if (max < 0) fail("progress before a begin");
-        if (count <= last) fail("progress that does not rise");
-        if (max > 0 && count > max) fail("progress past the announced length");
+        if (max < 0)
+            fail("progress before a begin");
+        if (count <= last)
+            fail("progress that does not rise");
+        if (max > 0 && count > max)
+            fail("progress past the announced length");
         last = count;
     };
     FuzzSource source(plan, plan_size, reply, reply_size);
@@ -87,9 +92,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         body += n;
         return true;
     });
-    if (body > reply_size) fail("more body than bytes");
-    if (source.delivered() > reply_size) fail("read past the input");
-    if (result.ok() && (result.status < 200 || result.status > 299)) fail("success without a 2xx status");
-    if (result.error == platform::HttpError::timeout) fail("a time-out without any waiting");
+    if (body > reply_size)
+        fail("more body than bytes");
+    if (source.delivered() > reply_size)
+        fail("read past the input");
+    if (result.ok() && (result.status < 200 || result.status > 299))
+        fail("success without a 2xx status");
+    if (result.error == platform::HttpError::timeout)
+        fail("a time-out without any waiting");
     return 0;
 }

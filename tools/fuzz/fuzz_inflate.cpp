@@ -11,7 +11,8 @@ namespace {
 bool zlib_inflate(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_t>& out)
 {
     z_stream z{};
-    if (inflateInit2(&z, -15) != Z_OK) std::abort();
+    if (inflateInit2(&z, -15) != Z_OK)
+        std::abort();
     z.next_in = const_cast<Bytef*>(data);
     z.avail_in = static_cast<uInt>(size);
     std::uint8_t chunk[65536];
@@ -37,8 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         code = zip::inflate_entry();
         out = run.finish();
     }
-    fuzz::expect_code(code, {0, 1, 3, zip::UZ_WRITE_ERROR, zip::UZ_READ_ERROR, zip::UZ_FORMAT_ERROR},
-                      "inflate_entry");
+    fuzz::expect_code(code, {0, 1, 3, zip::UZ_WRITE_ERROR, zip::UZ_READ_ERROR, zip::UZ_FORMAT_ERROR}, "inflate_entry");
     if (code == 3) {
         std::fprintf(stderr, "inflate_entry ran out of memory\n");
         std::abort();
@@ -47,8 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::uint8_t> expected;
     if (zlib_inflate(data, size, expected)) {
         if (code != 0) {
-            std::fprintf(stderr, "zlib decodes this stream (%zu bytes out), inflate_entry gives %d\n",
-                         expected.size(), code);
+            std::fprintf(stderr, "zlib decodes this stream (%zu bytes out), inflate_entry gives %d\n", expected.size(),
+                         code);
             std::abort();
         }
         if (out != expected) {

@@ -24,21 +24,36 @@ constexpr std::size_t send_block = 256 * 1024;
 std::string reason_for(int status)
 {
     switch (status) {
-    case 200: return "OK";
-    case 204: return "No Content";
-    case 206: return "Partial Content";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 303: return "See Other";
-    case 304: return "Not Modified";
-    case 307: return "Temporary Redirect";
-    case 400: return "Bad Request";
-    case 401: return "Unauthorized";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 500: return "Internal Server Error";
-    case 503: return "Service Unavailable";
-    default: return "Status";
+    case 200:
+        return "OK";
+    case 204:
+        return "No Content";
+    case 206:
+        return "Partial Content";
+    case 301:
+        return "Moved Permanently";
+    case 302:
+        return "Found";
+    case 303:
+        return "See Other";
+    case 304:
+        return "Not Modified";
+    case 307:
+        return "Temporary Redirect";
+    case 400:
+        return "Bad Request";
+    case 401:
+        return "Unauthorized";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 500:
+        return "Internal Server Error";
+    case 503:
+        return "Service Unavailable";
+    default:
+        return "Status";
     }
 }
 
@@ -60,11 +75,11 @@ std::string header_value(const std::string& request, std::string_view name)
     while (line != std::string::npos && line + 2 < request.size()) {
         const std::size_t start = line + 2;
         const std::size_t end = request.find("\r\n", start);
-        if (end == std::string::npos || end == start) break;
+        if (end == std::string::npos || end == start)
+            break;
         const std::string_view l(request.data() + start, end - start);
         const auto colon = l.find(':');
-        if (colon == name.size() &&
-            std::equal(name.begin(), name.end(), l.begin(), [](char a, char b) {
+        if (colon == name.size() && std::equal(name.begin(), name.end(), l.begin(), [](char a, char b) {
                 return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
             })) {
             std::string_view v = l.substr(colon + 1);
@@ -103,7 +118,8 @@ public:
     std::string_view next(std::size_t limit)
     {
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(limit, size_ - offset_));
-        if (n == 0) return {};
+        if (n == 0)
+            return {};
         std::string_view out;
         if (!reply_.body.empty()) {
             out = std::string_view(reply_.body).substr(static_cast<std::size_t>(offset_), n);
@@ -163,7 +179,8 @@ std::string generated_body(std::size_t size)
 HttpServer::HttpServer(std::uint16_t port)
     : listener_(std::make_unique<platform::Socket>(platform::Socket::listen_loopback(port)))
 {
-    if (!listener_->valid()) throw std::runtime_error("cannot listen on 127.0.0.1");
+    if (!listener_->valid())
+        throw std::runtime_error("cannot listen on 127.0.0.1");
     port_ = listener_->local_port();
     acceptor_ = std::thread([this] { accept_loop(); });
 }
@@ -201,8 +218,10 @@ std::vector<std::string> HttpServer::requests() const
 
 void HttpServer::stop()
 {
-    if (stopping_.exchange(true)) return;
-    if (acceptor_.joinable()) acceptor_.join();
+    if (stopping_.exchange(true))
+        return;
+    if (acceptor_.joinable())
+        acceptor_.join();
     reap_workers(true);
     listener_->close();
 }
@@ -222,9 +241,11 @@ void HttpServer::reap_workers(bool all)
 void HttpServer::accept_loop()
 {
     while (!stopping_) {
-        if (listener_->wait(false, poll_slice) <= 0) continue;
+        if (listener_->wait(false, poll_slice) <= 0)
+            continue;
         auto socket = std::make_shared<platform::Socket>(listener_->accept());
-        if (!socket->valid()) continue;
+        if (!socket->valid())
+            continue;
         reap_workers(false);
         auto done = std::make_shared<std::atomic<bool>>(false);
         workers_.push_back(Worker{std::thread([this, socket, done] {
@@ -251,16 +272,19 @@ Reply HttpServer::choose_reply(const std::string& request)
     if (start == std::string::npos || end == std::string::npos || request.compare(0, start, "GET") != 0)
         return Reply::text(400, "<html><body>Bad request</body></html>");
     const std::string target = request.substr(start + 1, end - start - 1);
-    if (const auto it = replies_.find(target); it != replies_.end()) return it->second;
+    if (const auto it = replies_.find(target); it != replies_.end())
+        return it->second;
     const std::string path = target.substr(0, target.find('?'));
-    if (const auto it = replies_.find(path); it != replies_.end()) return it->second;
+    if (const auto it = replies_.find(path); it != replies_.end())
+        return it->second;
     if (!folder_.empty() && path.find("..") == std::string::npos && !path.empty() && path[0] == '/') {
         // A folder's front page is its index.html, as with any web server.
         const bool front = path == "/";
         Reply r;
         r.file = folder_ + (front ? "/index.html" : path);
         r.headers.emplace_back("Content-Type", front ? "text/html" : "application/octet-stream");
-        if (std::ifstream(r.file, std::ios::binary)) return r;
+        if (std::ifstream(r.file, std::ios::binary))
+            return r;
     }
     return Reply::text(404, "<html><body>Not found</body></html>");
 }
@@ -272,9 +296,11 @@ void HttpServer::serve(platform::Socket& socket)
     auto last = Clock::now();
     char buffer[4096];
     while (request.find("\r\n\r\n") == std::string::npos) {
-        if (stopping_ || request.size() > max_request_bytes || Clock::now() - last > request_patience) return;
+        if (stopping_ || request.size() > max_request_bytes || Clock::now() - last > request_patience)
+            return;
         const auto got = socket.receive(buffer, sizeof buffer);
-        if (got == 0 || got == -1) return;
+        if (got == 0 || got == -1)
+            return;
         if (got == platform::Socket::would_block) {
             (void)socket.wait(false, poll_slice);
             continue;
@@ -291,9 +317,11 @@ void HttpServer::serve(platform::Socket& socket)
     // Sends everything or gives up; false when the client went away.
     const auto send_all = [&](std::string_view data) {
         while (!data.empty()) {
-            if (stopping_) return false;
+            if (stopping_)
+                return false;
             const auto sent = socket.send(data.data(), data.size());
-            if (sent == -1) return false;
+            if (sent == -1)
+                return false;
             if (sent == platform::Socket::would_block) {
                 (void)socket.wait(true, poll_slice);
                 continue;
@@ -307,7 +335,8 @@ void HttpServer::serve(platform::Socket& socket)
         while (!stopping_) {
             if (socket.wait(false, poll_slice) != 0) {
                 const auto got = socket.receive(buffer, sizeof buffer);
-                if (got == 0 || got == -1) return;
+                if (got == 0 || got == -1)
+                    return;
             }
         }
     };
@@ -319,32 +348,41 @@ void HttpServer::serve(platform::Socket& socket)
 
     BodySource body(reply);
     std::string head = "HTTP/1.1 " + std::to_string(reply.status) + " " +
-                       (reply.reason.empty() ? reason_for(reply.status) : reply.reason) + "\r\n";
+        (reply.reason.empty() ? reason_for(reply.status) : reply.reason) + "\r\n";
     for (const auto& [name, value] : reply.headers) head += name + ": " + value + "\r\n";
-    if (reply.framing == Framing::content_length) head += "Content-Length: " + std::to_string(body.size()) + "\r\n";
-    if (reply.framing == Framing::chunked) head += "Transfer-Encoding: chunked\r\n";
+    if (reply.framing == Framing::content_length)
+        head += "Content-Length: " + std::to_string(body.size()) + "\r\n";
+    if (reply.framing == Framing::chunked)
+        head += "Transfer-Encoding: chunked\r\n";
     head += "Connection: close\r\n\r\n";
-    if (!send_all(head)) return;
+    if (!send_all(head))
+        return;
 
     const bool faulty = reply.fault == Fault::cut_short || reply.fault == Fault::reset || reply.fault == Fault::stall;
     std::uint64_t sent = 0;
     const auto stop_here = [&] { return faulty && sent >= reply.fault_after; };
     const std::size_t piece = reply.fault == Fault::trickle ? std::max<std::size_t>(reply.trickle_bytes, 1)
-                              : reply.framing == Framing::chunked ? std::max<std::size_t>(reply.chunk_size, 1)
-                                                                  : send_block;
+        : reply.framing == Framing::chunked                 ? std::max<std::size_t>(reply.chunk_size, 1)
+                                                            : send_block;
     while (!stop_here() && body.remaining() > 0) {
         std::uint64_t limit = piece;
-        if (faulty) limit = std::min<std::uint64_t>(limit, reply.fault_after - sent);
+        if (faulty)
+            limit = std::min<std::uint64_t>(limit, reply.fault_after - sent);
         limit = std::min(limit, body.remaining());
-        if (reply.framing == Framing::chunked && !send_all(hex(limit) + "\r\n")) return;
+        if (reply.framing == Framing::chunked && !send_all(hex(limit) + "\r\n"))
+            return;
         for (std::uint64_t left = limit; left > 0;) {
-            const std::string_view data = body.next(static_cast<std::size_t>(std::min<std::uint64_t>(left, send_block)));
-            if (data.empty() || !send_all(data)) return;
+            const std::string_view data =
+                body.next(static_cast<std::size_t>(std::min<std::uint64_t>(left, send_block)));
+            if (data.empty() || !send_all(data))
+                return;
             left -= data.size();
             sent += data.size();
         }
-        if (reply.framing == Framing::chunked && !send_all("\r\n")) return;
-        if (reply.fault == Fault::trickle) std::this_thread::sleep_for(reply.trickle_delay);
+        if (reply.framing == Framing::chunked && !send_all("\r\n"))
+            return;
+        if (reply.fault == Fault::trickle)
+            std::this_thread::sleep_for(reply.trickle_delay);
     }
     if (stop_here()) {
         if (reply.fault == Fault::reset) {
@@ -354,14 +392,16 @@ void HttpServer::serve(platform::Socket& socket)
         }
         return;
     }
-    if (reply.framing == Framing::chunked && !send_all("0\r\n\r\n")) return;
+    if (reply.framing == Framing::chunked && !send_all("0\r\n\r\n"))
+        return;
     // An orderly end; the client may still be reading what was sent.
     socket.shutdown_send();
     const auto until = Clock::now() + 2s;
     while (!stopping_ && Clock::now() < until) {
         if (socket.wait(false, poll_slice) != 0) {
             const auto got = socket.receive(buffer, sizeof buffer);
-            if (got == 0 || got == -1) return;
+            if (got == 0 || got == -1)
+                return;
         }
     }
 }

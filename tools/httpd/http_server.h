@@ -24,17 +24,17 @@ namespace httpd {
 
 enum class Framing {
     content_length,  // Content-Length header
-    chunked,         // Transfer-Encoding: chunked, chunks of chunk_size
-    close,           // neither; the body ends when the connection closes
+    chunked,  // Transfer-Encoding: chunked, chunks of chunk_size
+    close,  // neither; the body ends when the connection closes
 };
 
 enum class Fault {
     none,
     cut_short,  // after fault_after body bytes the connection closes normally
-    reset,      // after fault_after body bytes the connection is reset
-    stall,      // after fault_after body bytes nothing more is sent
-    silent,     // the request is read, then nothing at all is sent
-    trickle,    // the body goes out trickle_bytes at a time, trickle_delay apart
+    reset,  // after fault_after body bytes the connection is reset
+    stall,  // after fault_after body bytes nothing more is sent
+    silent,  // the request is read, then nothing at all is sent
+    trickle,  // the body goes out trickle_bytes at a time, trickle_delay apart
 };
 
 struct Reply {
@@ -43,7 +43,7 @@ struct Reply {
     std::vector<std::pair<std::string, std::string>> headers;
     std::string body;
     std::uint64_t generated_size = 0;  // with an empty body: generated_body(generated_size)
-    std::string file;                  // with an empty body: this file's content
+    std::string file;  // with an empty body: this file's content
     Framing framing = Framing::content_length;
     std::size_t chunk_size = 4096;
     Fault fault = Fault::none;

@@ -72,7 +72,8 @@ int main(int argc, char** argv)
         std::vector<std::pair<std::string, httpd::Reply>> replies;
         for (int i = 1; i < argc; ++i) {
             const std::string option = argv[i];
-            if (i + 1 >= argc) throw std::invalid_argument("missing value after " + option);
+            if (i + 1 >= argc)
+                throw std::invalid_argument("missing value after " + option);
             const std::string value = argv[++i];
             const auto eq = value.find('=');
             if (option == "--port") {
@@ -88,7 +89,8 @@ int main(int argc, char** argv)
                 const std::string setting = value.substr(eq + 1);
                 httpd::Reply* reply = nullptr;
                 for (auto& [p, r] : replies)
-                    if (p == path) reply = &r;
+                    if (p == path)
+                        reply = &r;
                 if (!reply) {
                     replies.emplace_back(path, httpd::Reply());
                     reply = &replies.back().second;
@@ -106,12 +108,14 @@ int main(int argc, char** argv)
         }
 
         httpd::HttpServer server(port);
-        if (!root.empty()) server.serve_folder(root);
+        if (!root.empty())
+            server.serve_folder(root);
         if (const auto colon = auth.find(':'); colon != std::string::npos)
             server.require_basic_auth(auth.substr(0, colon), auth.substr(colon + 1));
         for (auto& [path, reply] : replies) {
             // A fault on a file of the folder keeps the file's content.
-            if (!root.empty() && reply.body.empty() && reply.generated_size == 0) reply.file = root + path;
+            if (!root.empty() && reply.body.empty() && reply.generated_size == 0)
+                reply.file = root + path;
             server.set_reply(path, std::move(reply));
         }
         std::printf("%s\n", server.url("/").c_str());
@@ -126,8 +130,7 @@ int main(int argc, char** argv)
                 continue;
             // Opened per batch, so the file can be read (or removed) while the server runs.
             std::ofstream out(log, std::ios::binary | std::ios::app);
-            for (; logged < requests.size(); ++logged)
-                out << requests[logged];
+            for (; logged < requests.size(); ++logged) out << requests[logged];
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "httpd: %s\n", e.what());

@@ -16,21 +16,36 @@ namespace {
 const char* code_text(std::int32_t code)
 {
     switch (code) {
-    case zip::UZ_CRC_ERROR: return "CRC mismatch";
-    case zip::UZ_WRITE_ERROR: return "cannot write the output";
-    case zip::UZ_READ_ERROR: return "compressed data ran out or could not be read";
-    case zip::UZ_FORMAT_ERROR: return "invalid header or compressed data";
-    case zip::UZ_ABORTED: return "aborted";
-    case zip::UZ_UNSUPPORTED: return "unsupported compression method";
-    case zip::UZ_ENCRYPTED: return "encrypted";
-    case zip::UZ_BUSY: return "another extraction is running";
-    case zip::UZ_BAD_ARCHIVE: return "the central directory cannot be used";
-    case zip::UZ_CANNOT_OPEN: return "cannot open the archive";
-    case zip::UZ_NOT_AN_ARCHIVE: return "not a ZIP archive";
-    case zip::UZ_OPEN_ERROR: return "cannot open the archive for extraction";
-    case zip::UZ_OVERLAPPING_ENTRY: return "overlaps an entry extracted before";
-    case zip::UZ_BAD_ARGUMENT: return "missing archive or target directory";
-    default: return "failed";
+    case zip::UZ_CRC_ERROR:
+        return "CRC mismatch";
+    case zip::UZ_WRITE_ERROR:
+        return "cannot write the output";
+    case zip::UZ_READ_ERROR:
+        return "compressed data ran out or could not be read";
+    case zip::UZ_FORMAT_ERROR:
+        return "invalid header or compressed data";
+    case zip::UZ_ABORTED:
+        return "aborted";
+    case zip::UZ_UNSUPPORTED:
+        return "unsupported compression method";
+    case zip::UZ_ENCRYPTED:
+        return "encrypted";
+    case zip::UZ_BUSY:
+        return "another extraction is running";
+    case zip::UZ_BAD_ARCHIVE:
+        return "the central directory cannot be used";
+    case zip::UZ_CANNOT_OPEN:
+        return "cannot open the archive";
+    case zip::UZ_NOT_AN_ARCHIVE:
+        return "not a ZIP archive";
+    case zip::UZ_OPEN_ERROR:
+        return "cannot open the archive for extraction";
+    case zip::UZ_OVERLAPPING_ENTRY:
+        return "overlaps an entry extracted before";
+    case zip::UZ_BAD_ARGUMENT:
+        return "missing archive or target directory";
+    default:
+        return "failed";
     }
 }
 
@@ -39,7 +54,8 @@ std::string shown(std::string path)
 {
 #ifndef _WIN32
     for (char& c : path)
-        if (c == '\\') c = '/';
+        if (c == '\\')
+            c = '/';
 #endif
     return path;
 }
@@ -55,7 +71,10 @@ void print_report(std::int32_t value, zip::ZipReport* report)
     switch (value) {
     case zip::REPORT_ENTRY_DONE:
         ++tally.done;
-        std::printf("  %s: %s\n", report->method == 9 ? "kept" : report->is_directory ? "created" : "extracted",
+        std::printf("  %s: %s\n",
+                    report->method == 9        ? "kept"
+                        : report->is_directory ? "created"
+                                               : "extracted",
                     shown(report->name).c_str());
         break;
     case zip::REPORT_FATAL:
@@ -93,8 +112,8 @@ int list_archive(const std::string& archive)
     int entries = 0;
     std::int64_t total = 0;
     do {
-        const std::string name = (scan.gp_flags & 0x0800) ? platform::utf8_to_ansi(scan.name)
-                                                            : zip::oem_to_ansi_name(scan.name);
+        const std::string name =
+            (scan.gp_flags & 0x0800) ? platform::utf8_to_ansi(scan.name) : zip::oem_to_ansi_name(scan.name);
         std::printf("%12lld %12lld %6u %-16s %s\n", static_cast<long long>(scan.size),
                     static_cast<long long>(scan.compressed_size), scan.method, dos_date_text(scan.date_time).c_str(),
                     shown(name).c_str());
@@ -125,7 +144,8 @@ int main(int argc, char** argv)
         if (arg == "-l") {
             list = true;
         } else if (arg == "-d") {
-            if (++i >= argc) return usage();
+            if (++i >= argc)
+                return usage();
             directory = argv[i];
         } else if (arg.size() > 1 && arg[0] == '-') {
             return usage();
@@ -138,8 +158,10 @@ int main(int argc, char** argv)
             return usage();
         }
     }
-    if (archive.empty()) return usage();
-    if (list) return list_archive(archive);
+    if (archive.empty())
+        return usage();
+    if (list)
+        return list_archive(archive);
 
     std::printf("Archive: %s\n", archive.c_str());
     zip::set_report_proc(print_report);

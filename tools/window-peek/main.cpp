@@ -29,7 +29,7 @@ constexpr UINT ReplyTimeoutMs = 5000;
 std::string rect_text(const RECT& r)
 {
     return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
-           std::to_string(r.bottom);
+        std::to_string(r.bottom);
 }
 
 std::string class_of(HWND window)

@@ -74,8 +74,8 @@ void create_controls(HWND window)
     GetClientRect(window, &client);
     const HWND devices = child(window, "COMBOBOX", "", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, Layout::devices_left,
                                Layout::devices_top, Layout::devices_width, 160);
-    for (const char* name : {"USB Input Device", "Bulk-In, Interface (Interface 0)", "USB Receiver (Interface 1)",
-                             "Composite Parent"})
+    for (const char* name :
+         {"USB Input Device", "Bulk-In, Interface (Interface 0)", "USB Receiver (Interface 1)", "Composite Parent"})
         SendMessageA(devices, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
     SendMessageA(devices, CB_SETCURSEL, 1, 0);
 
@@ -148,8 +148,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show)
     constexpr char ClassName[] = "ZadigStandIn";
     standin::register_window_class(instance, window_proc, ClassName);
 
-    const HWND window = CreateWindowExA(0, ClassName, "Zadig", Style, CW_USEDEFAULT, CW_USEDEFAULT,
-                                        OuterWidth, OuterHeight, nullptr, build_menu(), instance, nullptr);
+    const HWND window = CreateWindowExA(0, ClassName, "Zadig", Style, CW_USEDEFAULT, CW_USEDEFAULT, OuterWidth,
+                                        OuterHeight, nullptr, build_menu(), instance, nullptr);
     if (window == nullptr)
         return 1;
     create_controls(window);

@@ -331,13 +331,20 @@ std::int32_t extract_converted(const std::string& archive_name, std::string outp
     }
 
     G.in_file.close();
-    G.out_file.close();
     const std::uint32_t final_crc = crc32_finish(G.crc);
+    const bool good = result == UZ_OK && final_crc == expected_crc;
+    // The date goes on while the file is still open: reopening every file
+    // only to date it would cost an open and a close per entry.
+    if (good)
+        G.out_file.set_dos_date_time(date_time);
+    const bool closed = G.out_file.close();
 
     if (result != UZ_OK)
         return result;
     if (final_crc != expected_crc)
         return UZ_CRC_ERROR;
+    if (!closed)
+        throw IoError("cannot close " + output);
     partial.keep();
     if (covered != nullptr)
         covered->add(header_offset, data_end);
@@ -346,12 +353,6 @@ std::int32_t extract_converted(const std::string& archive_name, std::string outp
         std::uint16_t percent = 100;
         platform::send_progress(notify_window, notify_code, &percent);
     }
-    platform::File finished = platform::File::open_read_write(output);
-    if (!finished.is_open())
-        throw IoError("cannot reopen " + output);
-    finished.set_dos_date_time(date_time);
-    if (!finished.close())
-        throw IoError("cannot close " + output);
     return UZ_OK;
 }
 

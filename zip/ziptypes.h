@@ -70,7 +70,7 @@ ReportProc set_report_proc(ReportProc proc);
 OverwriteQuery set_overwrite_query(OverwriteQuery query);
 
 // The run-time I/O errors that leave the library as exceptions instead of
-// result codes (taking a length, a seek, reopening or closing a file).
+// result codes (taking a length, a seek, closing a file).
 class IoError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;

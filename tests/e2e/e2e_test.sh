@@ -261,28 +261,36 @@ check "the remembered folder stays" "$remembered_before" "$(remembered)"
 check "nothing new in the target folder" "arvelon-imu.exe tmp" "$(ls "$c/Other" | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')"
 echo "  ($((SECONDS - t0)) s)"
 
+# A new installation into C:\FOLDER by a fresh copy of the program with no
+# folder remembered, clicked through the version and folder steps; a decoder
+# left running by an earlier flow is let shut down.
+new_install_into() {  # new_install_into FOLDER
+  mkdir -p "$c/$1"
+  cp "$build/app/loopback/arvelon-imu.exe" "$c/$1/"
+  wine reg delete 'HKCU\Software\Melqary\ARVELON' /v imudir /f >/dev/null 2>&1
+  start_installer "C:\\$1\\arvelon-imu.exe" "$work/wine.log" || stuck
+  installer_pid=$!
+  click_new_install
+  expect "the Windows version question" 30 control_shown "$MAIN_TITLE" Button "Confirm Windows version" || stuck
+  click_control "$MAIN_TITLE" Button "Confirm Windows version"
+  expect "the folder step" 15 control_shown "$MAIN_TITLE" Button OK || stuck
+  click_control "$MAIN_TITLE" Button OK
+  if window_shown "arvelon - melqary"; then
+    expect "the shutdown question" 15 window_shown "$BOX_TITLE" || stuck
+    click_control "$BOX_TITLE" Button OK
+    sleep 1
+  fi
+}
+
 echo "== A driver tool changed by one byte"
 t0=$SECONDS
 # The driver archive is served as pinned, the tool with one bit flipped.
 tool=$work/server/arvelon/zadig-2.4.exe
 python3 -c 'import sys; d = bytearray(open(sys.argv[1], "rb").read()); d[len(d) // 2] ^= 1; open(sys.argv[1], "wb").write(d)' "$tool"
 serve
-mkdir -p "$c/Tampered"
-cp "$build/app/loopback/arvelon-imu.exe" "$c/Tampered/"
-wine reg delete 'HKCU\Software\Melqary\ARVELON' /v imudir /f >/dev/null 2>&1
 before=$(request_count)
 starts_before=$(tr -d '\r' <"$work/standin.log" | grep -c '^zadig started$')
-start_installer 'C:\Tampered\arvelon-imu.exe' "$work/wine.log" || stuck
-click_new_install
-expect "the Windows version question" 30 control_shown "$MAIN_TITLE" Button "Confirm Windows version" || stuck
-click_control "$MAIN_TITLE" Button "Confirm Windows version"
-expect "the folder step" 15 control_shown "$MAIN_TITLE" Button OK || stuck
-click_control "$MAIN_TITLE" Button OK
-expect "a message" 60 window_shown "$BOX_TITLE" || stuck
-if [ "$(box_text)" = "Aborting: an instance of ARVELON.EXE file was found. Can we shut it down?." ]; then
-  click_control "$BOX_TITLE" Button OK  # a decoder left running by an earlier flow
-  expect "the shutdown question answered" 15 window_gone "$BOX_TITLE" || stuck
-fi
+new_install_into Tampered
 expect "the integrity message" 60 eval '[ "$(box_text)" = "Aborting: tmp\zadig.exe did not pass its integrity check." ]' || stuck
 check "its one button" "OK" "$(peek controls "$BOX_TITLE" | awk -F'\t' '$2 == "Button" { print $6 }')"
 drive_step tampered-tool
@@ -303,21 +311,8 @@ serve
 drivers=$work/server/manuals/RelWithDebInfo.zip
 cp "$drivers" "$work/drivers-whole.zip"
 zip -q -d "$drivers" rtl-sdr-release/x32/rtlsdr.dll
-mkdir -p "$c/NoDriver"
-cp "$build/app/loopback/arvelon-imu.exe" "$c/NoDriver/"
-wine reg delete 'HKCU\Software\Melqary\ARVELON' /v imudir /f >/dev/null 2>&1
 events_before=$(tr -d '\r' <"$work/standin.log" | grep -c ' started$')
-start_installer 'C:\NoDriver\arvelon-imu.exe' "$work/wine.log" || stuck
-click_new_install
-expect "the Windows version question" 30 control_shown "$MAIN_TITLE" Button "Confirm Windows version" || stuck
-click_control "$MAIN_TITLE" Button "Confirm Windows version"
-expect "the folder step" 15 control_shown "$MAIN_TITLE" Button OK || stuck
-click_control "$MAIN_TITLE" Button OK
-if window_shown "arvelon - melqary"; then
-  expect "the shutdown question" 15 window_shown "$BOX_TITLE" || stuck
-  click_control "$BOX_TITLE" Button OK
-  sleep 1
-fi
+new_install_into NoDriver
 expect "the message about rtlsdr.dll" 60 eval '[ "$(box_text)" = "Aborting: rtlsdr.dll could not be placed in the target folder." ]' || stuck
 drive_step no-rtlsdr
 check "its one button" "OK" "$(peek controls "$BOX_TITLE" | awk -F'\t' '$2 == "Button" { print $6 }')"
@@ -332,21 +327,8 @@ echo "  ($((SECONDS - t0)) s)"
 echo "== The window closed while the server holds the decoder archive back"
 t0=$SECONDS
 serve --fault /arvelon/arvelon.zip=stall:4096
-mkdir -p "$c/Held"
-cp "$build/app/loopback/arvelon-imu.exe" "$c/Held/"
-wine reg delete 'HKCU\Software\Melqary\ARVELON' /v imudir /f >/dev/null 2>&1
 events_before=$(tr -d '\r' <"$work/standin.log" | grep -c ' started$')
-start_installer 'C:\Held\arvelon-imu.exe' "$work/wine.log" || stuck
-installer_pid=$!
-click_new_install
-expect "the Windows version question" 30 control_shown "$MAIN_TITLE" Button "Confirm Windows version" || stuck
-click_control "$MAIN_TITLE" Button "Confirm Windows version"
-expect "the folder step" 15 control_shown "$MAIN_TITLE" Button OK || stuck
-click_control "$MAIN_TITLE" Button OK
-if window_shown "arvelon - melqary"; then
-  expect "the shutdown question" 15 window_shown "$BOX_TITLE" || stuck
-  click_control "$BOX_TITLE" Button OK
-fi
+new_install_into Held
 expect "the decoder archive requested" 30 eval 'requests | grep -qx /arvelon/arvelon.zip' || stuck
 expect "the held download shown in the log" 10 log_has "Downloading.....: $base/arvelon/arvelon.zip" || stuck
 drive_step held-download

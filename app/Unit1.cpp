@@ -4,11 +4,11 @@
 
 #include "platform/win/application.h"
 #include "platform/win/registry.h"
-#include "platform/win/resources.h"
 #include "settings.h"
 
 using platform::win::application;
-using platform::win::load_picture_resource;
+using platform::win::decode_picture;
+using platform::win::load_resource_data;
 using platform::win::Memo;
 
 bool ButtonPressed = false;
@@ -81,7 +81,7 @@ void TForm1::CreatePageInstall()
     // Drawn controls, below every windowed control of the page.
     Image5.create(TabSheet1, 0, -44, 723, 440);
     Image5.set_stretch(true);
-    Image5.set_picture(load_picture_resource("BACKGROUND"));
+    Image5.set_picture(decode_picture(load_resource_data("BACKGROUND")));
 
     SpeedButton1.create(TabSheet1, 520, 30, 161, 80);
     SpeedButton1.set_caption("New Install");
@@ -107,7 +107,7 @@ void TForm1::CreatePageInstall()
           GlyphButton{SpeedButton5, 665, "GLYPH_APPFOLDER", "Return to application folder"}}) {
         each.button.create(TabSheet1, each.left, 350, 55, 36);
         each.button.set_flat(true);
-        each.button.set_glyph(load_picture_resource(each.glyph));
+        each.button.set_glyph(decode_picture(load_resource_data(each.glyph)));
         each.button.set_hint(each.hint);
     }
     button2.OnClick = [this](Object& Sender) { Button3Click(Sender); };
@@ -123,7 +123,7 @@ void TForm1::CreatePageInstall()
                                      GuidePicture{Image4, "ZADIG_USBID"}, GuidePicture{Image1, "ZADIG_INSTALL"}}) {
         each.image.create(TabSheet1, 10, 130, 575, 249);
         each.image.set_stretch(true);
-        each.image.set_picture(load_picture_resource(each.picture));
+        each.image.set_picture(decode_picture(load_resource_data(each.picture)));
         each.image.hide();
         each.image.OnClick = [this](Object& Sender) { Image1Click(Sender); };
     }
@@ -185,7 +185,7 @@ void TForm1::CreatePageInternet()
 {
     Image6.create(TabSheet4, 0, 0, 726, 440);
     Image6.set_stretch(true);
-    Image6.set_picture(load_picture_resource("INTERNET"));
+    Image6.set_picture(decode_picture(load_resource_data("INTERNET")));
 
     struct Link {
         platform::win::SpeedButton& button;
@@ -202,7 +202,7 @@ void TForm1::CreatePageInternet()
         each.button.set_text_color(RGB(0, 0, 0));
         each.button.OnClick = [this](Object& Sender) { SpeedButton6Click(Sender); };
     }
-    SpeedButton9.set_glyph(load_picture_resource("GROUP_LINK"));
+    SpeedButton9.set_glyph(decode_picture(load_resource_data("GROUP_LINK")));
 
     ListBox1.create(TabSheet4, 0, 0, 100, 100, true);
     ListBox1.hide();
@@ -214,12 +214,10 @@ void TForm1::AddLogLine(const std::string& text) { Memo1.add_line(text); }
 
 void TForm1::FormCreate(Object&)
 {
-    const std::string exe = application().exe_name();
-    ApplicationFolder = exe.substr(0, exe.find_last_of('\\') + 1);
     // A folder the ANSI code page cannot name can be neither shown nor
     // installed into: the folder step starts at the computer instead.
-    if (!application().exe_name_fits_ansi())
-        ApplicationFolder = "rfMyComputer";
+    const std::optional<std::string> exe = application().exe_name();
+    ApplicationFolder = exe ? exe->substr(0, exe->find_last_of('\\') + 1) : "rfMyComputer";
 
     AddLogLine("");
     AddLogLine("Welcome to the ARVELON installer.");

@@ -4,7 +4,6 @@
 
 #include "platform/win/application.h"
 #include "platform/win/gdi.h"
-#include "platform/win/resources.h"
 #include "platform/win/registry.h"
 
 using platform::win::RegistryError;

@@ -4,8 +4,7 @@
 
 #include <commctrl.h>
 
-#include <algorithm>
-#include <optional>
+#include <stdexcept>
 
 #include "platform/files.h"
 #include "platform/win/controls.h"
@@ -14,11 +13,7 @@ namespace platform::win {
 
 namespace {
 
-MessageBoxHook& message_box_hook()
-{
-    static MessageBoxHook hook;
-    return hook;
-}
+MessageBoxHook message_box_hook;
 
 int dpi_override = 0;
 
@@ -55,11 +50,9 @@ void Application::initialize()
     container.lpszClassName = Container::class_name();
     RegisterClassExA(&container);
 
-    WNDCLASSEXA owner{};
-    owner.cbSize = sizeof(owner);
+    WNDCLASSEXA owner = container;
+    owner.style = 0;
     owner.lpfnWndProc = window_proc;
-    owner.hInstance = container.hInstance;
-    owner.hIcon = container.hIcon;
     owner.lpszClassName = "ImuApplication";
     RegisterClassExA(&owner);
     // No size: all the user sees of it is the task bar button.
@@ -115,36 +108,20 @@ LRESULT CALLBACK Application::window_proc(HWND window, UINT message, WPARAM wpar
     }
 }
 
-std::wstring Application::exe_path() const
+std::optional<std::string> Application::exe_name() const
 {
     if (!exe_path_override_.empty())
-        return exe_path_override_;
+        return platform::exact_ansi(exe_path_override_);
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
         const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
         if (length < path.size()) {
             path.resize(length);
-            return path;
+            return platform::exact_ansi(path);
         }
         path.resize(path.size() * 2);
     }
 }
-
-std::string Application::exe_name() const
-{
-    const std::wstring path = exe_path();
-    if (std::optional<std::string> exact = platform::exact_ansi(path))
-        return *exact;
-    // As the system's "A" functions give it.
-    const int size = static_cast<int>(path.size());
-    const int length = WideCharToMultiByte(CP_ACP, 0, path.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<std::size_t>(std::max(length, 0)), '\0');
-    if (length > 0)
-        WideCharToMultiByte(CP_ACP, 0, path.data(), size, text.data(), length, nullptr, nullptr);
-    return text;
-}
-
-bool Application::exe_name_fits_ansi() const { return platform::exact_ansi(exe_path()).has_value(); }
 
 bool Application::dispatch(MSG& message)
 {
@@ -221,17 +198,28 @@ std::string error_text(DWORD code)
     return text;
 }
 
+std::string load_resource_data(const char* name)
+{
+    const HMODULE module = GetModuleHandleA(nullptr);
+    const HRSRC resource = FindResourceA(module, name, MAKEINTRESOURCEA(10));  // RT_RCDATA
+    const HGLOBAL loaded = resource != nullptr ? LoadResource(module, resource) : nullptr;
+    const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
+    if (bytes == nullptr)
+        throw std::runtime_error(std::string("Resource ") + name + " not found: " + error_text());
+    return std::string(static_cast<const char*>(bytes), SizeofResource(module, resource));
+}
+
 int message_box(const std::string& text, const std::string& caption, unsigned flags)
 {
-    if (message_box_hook())
-        return message_box_hook()(text, caption, flags);
+    if (message_box_hook)
+        return message_box_hook(text, caption, flags);
     HWND owner = application().main_window();
     if (owner != nullptr && !IsWindowVisible(owner))
         owner = nullptr;
     return MessageBoxA(owner, text.c_str(), caption.c_str(), flags);
 }
 
-void set_message_box_hook(MessageBoxHook hook) { message_box_hook() = std::move(hook); }
+void set_message_box_hook(MessageBoxHook hook) { message_box_hook = std::move(hook); }
 
 int screen_dpi()
 {

@@ -1,12 +1,13 @@
-// The application object: title, own path, the message loop and the nested
-// pump that long work uses to keep the window alive, the top-level error
-// handler, message boxes and the screen's DPI.
+// The application object: title, own path and resources, the message loop
+// and the nested pump that long work uses to keep the window alive, the
+// top-level error handler, message boxes and the screen's DPI.
 #pragma once
 
 #include <windows.h>
 
 #include <exception>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace platform::win {
@@ -29,11 +30,9 @@ public:
     // button restores it.
     void minimize();
     [[nodiscard]] bool minimized() const { return hidden_by_minimize_; }
-    // Full path of the program's own executable.
-    [[nodiscard]] std::string exe_name() const;
-    // False when the ANSI code page cannot hold that path exactly (a Polish
-    // folder name on a Western system): exe_name() then names another path.
-    [[nodiscard]] bool exe_name_fits_ansi() const;
+    // Full path of the program's own executable; none when the ANSI code
+    // page cannot hold it exactly (a Polish folder name on a Western system).
+    [[nodiscard]] std::optional<std::string> exe_name() const;
     // For tests: the program starts as if from another path; empty for its own.
     void set_exe_path_override(std::wstring path) { exe_path_override_ = std::move(path); }
 
@@ -78,8 +77,6 @@ private:
 
     static LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
-    [[nodiscard]] std::wstring exe_path() const;
-
     std::string title_;
     std::wstring exe_path_override_;
     HWND window_ = nullptr;
@@ -95,6 +92,9 @@ inline Application& application() { return Application::instance(); }
 // HRESULT), without its line break: what a message about a failed system call
 // ends with.
 [[nodiscard]] std::string error_text(DWORD code = GetLastError());
+
+// The bytes of an RCDATA resource of the running program; throws when absent.
+[[nodiscard]] std::string load_resource_data(const char* name);
 
 // A message box owned by the main window. Returns the button pressed (IDOK,
 // IDCANCEL, IDYES, IDNO).

@@ -11,10 +11,6 @@
 
 namespace platform::win {
 
-// Container -------------------------------------------------------------------
-
-const char* Container::class_name() { return "ImuContainer"; }
-
 Container::~Container()
 {
     if (tooltip_ != nullptr)

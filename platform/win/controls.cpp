@@ -14,8 +14,6 @@ namespace {
 
 constexpr char wrapper_property[] = "imu.control";
 
-HWND handle_of(Container& parent) { return parent.handle(); }
-
 // An item of a combo box's or a list box's list, which differ only in the
 // messages' names; empty when there is no such item.
 std::string item_text(HWND window, UINT length_message, UINT text_message, int index)
@@ -32,8 +30,6 @@ std::string item_text(HWND window, UINT length_message, UINT text_message, int i
 }  // namespace
 
 // Control ------------------------------------------------------------------
-
-Control::~Control() { destroy_window(); }
 
 void Control::destroy_window()
 {
@@ -80,27 +76,22 @@ void Control::create_window(const char* window_class, DWORD style, DWORD ex_styl
         SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
-void Control::set_visible(bool visible) { ShowWindow(window_, visible ? SW_SHOW : SW_HIDE); }
-
-bool Control::visible() const { return (GetWindowLongPtrA(window_, GWL_STYLE) & WS_VISIBLE) != 0; }
-
-void Control::set_enabled(bool enabled) { EnableWindow(window_, enabled ? TRUE : FALSE); }
-
-bool Control::enabled() const { return IsWindowEnabled(window_) != FALSE; }
+void Control::create_child(Container& parent, const char* window_class, DWORD style, DWORD ex_style, int left, int top,
+                           int width, int height, const std::string& text)
+{
+    create_window(window_class, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | style, ex_style, parent.handle(),
+                  scaled_rect(left, top, width, height), text);
+}
 
 void Control::bring_to_front()
 {
     SetWindowPos(window_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
-void Control::set_focus() { SetFocus(window_); }
-
 void Control::repaint()
 {
     RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
 }
-
-void Control::set_text(const std::string& text) { SetWindowTextA(window_, text.c_str()); }
 
 std::string Control::text() const
 {
@@ -117,24 +108,20 @@ void Control::set_font(const std::string& face, int pixel_height, bool bold)
     SendMessageA(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
 }
 
-HFONT Control::font() const { return reinterpret_cast<HFONT>(SendMessageA(window_, WM_GETFONT, 0, 0)); }
-
 void Control::set_colors(COLORREF text, COLORREF background)
 {
-    has_colors_ = true;
     text_color_ = text;
+    background_color_ = background;
     background_ = Brush(CreateSolidBrush(background));
     InvalidateRect(window_, nullptr, TRUE);
 }
 
 HBRUSH Control::handle_ctl_color(HDC dc)
 {
-    if (!has_colors_)
+    if (!background_)
         return nullptr;
-    LOGBRUSH brush{};
-    GetObjectA(background_.get(), sizeof(brush), &brush);
     SetTextColor(dc, text_color_);
-    SetBkColor(dc, brush.lbColor);
+    SetBkColor(dc, background_color_);
     return background_.get();
 }
 
@@ -159,17 +146,12 @@ void Control::fill_parent()
     SetWindowPos(window_, nullptr, 0, 0, area.right, area.bottom, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void Control::handle_command(unsigned) {}
-
-LRESULT Control::handle_notify(NMHDR&) { return 0; }
-
 // PageControl -------------------------------------------------------------
 
 void PageControl::create(Container& parent, int left, int top, int width, int height)
 {
     // The pages are the tab control's children; Tab moves into them.
-    create_window(WC_TABCONTROLA, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | WS_TABSTOP,
-                  WS_EX_CONTROLPARENT, handle_of(parent), scaled_rect(left, top, width, height));
+    create_child(parent, WC_TABCONTROLA, WS_CLIPCHILDREN | WS_TABSTOP, WS_EX_CONTROLPARENT, left, top, width, height);
 }
 
 void PageControl::add_page(TabSheet& page, const std::string& caption)
@@ -201,13 +183,6 @@ void PageControl::set_active_page_index(int index)
 
 int PageControl::active_page_index() const { return static_cast<int>(SendMessageA(handle(), TCM_GETCURSEL, 0, 0)); }
 
-RECT PageControl::tab_rect(int index) const
-{
-    RECT rect{};
-    SendMessageA(handle(), TCM_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&rect));
-    return rect;
-}
-
 void PageControl::show_only_active()
 {
     // The new page shows before the others hide: the other order would leave
@@ -238,20 +213,22 @@ LRESULT PageControl::handle_notify(NMHDR& header)
 
 // Memo ----------------------------------------------------------------------
 
-const char* Memo::window_class() const { return "EDIT"; }
-
 void Memo::create(Container& parent, int left, int top, int width, int height, Options options)
 {
-    DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL;
+    DWORD style = WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL;
     if (options.read_only)
         style |= ES_READONLY;
     if (options.vertical_scroll_bar)
         style |= WS_VSCROLL;
     if (!options.word_wrap)
         style |= ES_AUTOHSCROLL;
-    create_window(window_class(), style, WS_EX_CLIENTEDGE, handle_of(parent), scaled_rect(left, top, width, height));
-    SendMessageA(handle(), EM_SETLIMITTEXT, 0, 0);
-    after_create();
+    create_child(parent, rich_ ? "RICHEDIT50W" : "EDIT", style, WS_EX_CLIENTEDGE, left, top, width, height);
+    if (rich_) {
+        SendMessageA(handle(), EM_SETTEXTMODE, TM_PLAINTEXT | TM_MULTILEVELUNDO | TM_MULTICODEPAGE, 0);
+        SendMessageA(handle(), EM_EXLIMITTEXT, 0, 0x7FFFFFFE);
+    } else {
+        SendMessageA(handle(), EM_SETLIMITTEXT, 0, 0);
+    }
 }
 
 // The line operations work on the text, not on the control's rows: a long
@@ -259,11 +236,10 @@ void Memo::create(Container& parent, int left, int top, int width, int height, O
 std::vector<Memo::LineSpan> Memo::line_spans(const std::string& text) const
 {
     // A rich edit keeps a lone CR but may hand its text out with CR LF.
-    const bool rich = std::string_view(line_break()) == "\r";
     std::vector<LineSpan> spans;
     std::size_t start = 0;
     while (start < text.size()) {
-        const std::size_t end = rich ? text.find_first_of("\r\n", start) : text.find("\r\n", start);
+        const std::size_t end = rich_ ? text.find_first_of("\r\n", start) : text.find("\r\n", start);
         if (end == std::string::npos) {
             spans.push_back({start, text.size() - start});
             break;
@@ -272,14 +248,6 @@ std::vector<Memo::LineSpan> Memo::line_spans(const std::string& text) const
         start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
     }
     return spans;
-}
-
-int Memo::line_count() const { return static_cast<int>(line_spans(text()).size()); }
-
-std::string Memo::line(int index) const
-{
-    const std::vector<std::string> all = lines();
-    return index >= 0 && static_cast<std::size_t>(index) < all.size() ? all[static_cast<std::size_t>(index)] : "";
 }
 
 std::vector<std::string> Memo::lines() const
@@ -321,8 +289,6 @@ void Memo::set_line(int index, const std::string& text)
     SendMessageA(handle(), EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
-void Memo::clear() { set_text({}); }
-
 int Memo::first_visible_line() const { return static_cast<int>(SendMessageA(handle(), EM_GETFIRSTVISIBLELINE, 0, 0)); }
 
 RECT Memo::formatting_rect() const
@@ -332,25 +298,12 @@ RECT Memo::formatting_rect() const
     return rect;
 }
 
-void Memo::scroll_to_end() { SendMessageA(handle(), WM_VSCROLL, SB_BOTTOM, 0); }
-
-const char* RichEdit::window_class() const { return "RICHEDIT50W"; }
-
-void RichEdit::after_create()
-{
-    SendMessageA(handle(), EM_SETTEXTMODE, TM_PLAINTEXT | TM_MULTILEVELUNDO | TM_MULTICODEPAGE, 0);
-    SendMessageA(handle(), EM_EXLIMITTEXT, 0, 0x7FFFFFFE);
-}
-
 // Button, ComboBox, ProgressBar, TreeView, ListBox ----------------------------
 
 void Button::create(Container& parent, const std::string& caption, int left, int top, int width, int height)
 {
-    create_window("BUTTON", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP | BS_PUSHBUTTON, 0, handle_of(parent),
-                  scaled_rect(left, top, width, height), caption);
+    create_child(parent, "BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0, left, top, width, height, caption);
 }
-
-void Button::click() { SendMessageA(handle(), BM_CLICK, 0, 0); }
 
 void Button::handle_command(unsigned code)
 {
@@ -361,9 +314,7 @@ void Button::handle_command(unsigned code)
 void ComboBox::create(Container& parent, int left, int top, int width)
 {
     // The height is that of the dropped-down list; the edit part sizes itself.
-    RECT bounds = scaled_rect(left, top, width, 200);
-    create_window("COMBOBOX", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 0,
-                  handle_of(parent), bounds);
+    create_child(parent, "COMBOBOX", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 0, left, top, width, 200);
 }
 
 void ComboBox::add_item(const std::string& text)
@@ -371,35 +322,17 @@ void ComboBox::add_item(const std::string& text)
     SendMessageA(handle(), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
-int ComboBox::item_count() const { return static_cast<int>(SendMessageA(handle(), CB_GETCOUNT, 0, 0)); }
-
 std::string ComboBox::item(int index) const { return item_text(handle(), CB_GETLBTEXTLEN, CB_GETLBTEXT, index); }
-
-int ComboBox::item_index() const { return static_cast<int>(SendMessageA(handle(), CB_GETCURSEL, 0, 0)); }
-
-void ComboBox::set_item_index(int index) { SendMessageA(handle(), CB_SETCURSEL, static_cast<WPARAM>(index), 0); }
 
 void ProgressBar::create(Container& parent, int left, int top, int width, int height)
 {
-    create_window(PROGRESS_CLASSA, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, handle_of(parent),
-                  scaled_rect(left, top, width, height));
+    create_child(parent, PROGRESS_CLASSA, 0, 0, left, top, width, height);
     SendMessageA(handle(), PBM_SETRANGE32, 0, 100);
 }
 
-void ProgressBar::set_max(int value) { SendMessageA(handle(), PBM_SETRANGE32, static_cast<WPARAM>(min()), value); }
-
-int ProgressBar::min() const { return static_cast<int>(SendMessageA(handle(), PBM_GETRANGE, TRUE, 0)); }
-
-int ProgressBar::max() const { return static_cast<int>(SendMessageA(handle(), PBM_GETRANGE, FALSE, 0)); }
-
-void ProgressBar::set_position(int value) { SendMessageA(handle(), PBM_SETPOS, static_cast<WPARAM>(value), 0); }
-
-int ProgressBar::position() const { return static_cast<int>(SendMessageA(handle(), PBM_GETPOS, 0, 0)); }
-
 void Label::create(Container& parent, const std::string& caption, int left, int top, int width, int height)
 {
-    create_window("STATIC", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | SS_LEFT | SS_NOPREFIX, 0, handle_of(parent),
-                  scaled_rect(left, top, width, height), caption);
+    create_child(parent, "STATIC", SS_LEFT | SS_NOPREFIX, 0, left, top, width, height, caption);
 }
 
 Edit::~Edit()
@@ -410,8 +343,7 @@ Edit::~Edit()
 
 void Edit::create(Container& parent, int left, int top, int width, int height)
 {
-    create_window("EDIT", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE,
-                  handle_of(parent), scaled_rect(left, top, width, height));
+    create_child(parent, "EDIT", WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, left, top, width, height);
     SetWindowSubclass(handle(), subclass_proc, 1, reinterpret_cast<DWORD_PTR>(this));
 }
 
@@ -434,10 +366,8 @@ LRESULT CALLBACK Edit::subclass_proc(HWND window, UINT message, WPARAM wparam, L
 
 void TreeView::create(Container& parent, int left, int top, int width, int height)
 {
-    create_window(WC_TREEVIEWA,
-                  WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES |
-                      TVS_LINESATROOT | TVS_SHOWSELALWAYS,
-                  WS_EX_CLIENTEDGE, handle_of(parent), scaled_rect(left, top, width, height));
+    create_child(parent, WC_TREEVIEWA, WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS,
+                 WS_EX_CLIENTEDGE, left, top, width, height);
 }
 
 LRESULT TreeView::handle_notify(NMHDR& header)
@@ -449,17 +379,14 @@ LRESULT TreeView::handle_notify(NMHDR& header)
 
 void ListBox::create(Container& parent, int left, int top, int width, int height, bool sorted)
 {
-    create_window("LISTBOX",
-                  WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_VSCROLL | LBS_HASSTRINGS | (sorted ? LBS_SORT : 0),
-                  WS_EX_CLIENTEDGE, handle_of(parent), scaled_rect(left, top, width, height));
+    create_child(parent, "LISTBOX", WS_VSCROLL | LBS_HASSTRINGS | (sorted ? LBS_SORT : 0), WS_EX_CLIENTEDGE, left, top,
+                 width, height);
 }
 
 void ListBox::add_item(const std::string& text)
 {
     SendMessageA(handle(), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
-
-int ListBox::item_count() const { return static_cast<int>(SendMessageA(handle(), LB_GETCOUNT, 0, 0)); }
 
 std::string ListBox::item(int index) const { return item_text(handle(), LB_GETTEXTLEN, LB_GETTEXT, index); }
 

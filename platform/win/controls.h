@@ -10,10 +10,9 @@
 #include <commctrl.h>
 #include <uxtheme.h>
 
-#include <cstdint>
 #include <functional>
-#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/win/gdi.h"
@@ -36,30 +35,28 @@ class Container;
 // A control with a window of its own.
 class Control : public Object {
 public:
-    ~Control() override;
+    ~Control() override { destroy_window(); }
 
     [[nodiscard]] HWND handle() const { return window_; }
     [[nodiscard]] bool created() const { return window_ != nullptr; }
 
-    void set_visible(bool visible);
+    void set_visible(bool visible) { ShowWindow(window_, visible ? SW_SHOW : SW_HIDE); }
     void show() { set_visible(true); }
     void hide() { set_visible(false); }
-    [[nodiscard]] bool visible() const;
-    void set_enabled(bool enabled);
-    [[nodiscard]] bool enabled() const;
-    // Raises the control above its siblings.
+    [[nodiscard]] bool visible() const { return (GetWindowLongPtrA(window_, GWL_STYLE) & WS_VISIBLE) != 0; }
+    void set_enabled(bool enabled) { EnableWindow(window_, enabled ? TRUE : FALSE); }
+    [[nodiscard]] bool enabled() const { return IsWindowEnabled(window_) != FALSE; }
     void bring_to_front();
-    // Gives the control the keyboard focus.
-    void set_focus();
+    void set_focus() { SetFocus(window_); }
     // Redraws the control and its children now.
     void repaint();
 
-    void set_text(const std::string& text);
+    void set_text(const std::string& text) { SetWindowTextA(window_, text.c_str()); }
     [[nodiscard]] std::string text() const;
 
     // Pixel height at 96 DPI, scaled like the layout.
     void set_font(const std::string& face, int pixel_height, bool bold = false);
-    [[nodiscard]] HFONT font() const;
+    [[nodiscard]] HFONT font() const { return reinterpret_cast<HFONT>(SendMessageA(window_, WM_GETFONT, 0, 0)); }
     // Text and background colours; the control's parent applies them.
     void set_colors(COLORREF text, COLORREF background);
 
@@ -74,8 +71,8 @@ public:
     [[nodiscard]] static Control* from_handle(HWND window);
 
     // Hooks for the parent's message routing.
-    virtual void handle_command(unsigned code);
-    virtual LRESULT handle_notify(NMHDR& header);
+    virtual void handle_command(unsigned /*code*/) {}
+    virtual LRESULT handle_notify(NMHDR& /*header*/) { return 0; }
     // Returns the brush for WM_CTLCOLOR*, or null for the default.
     HBRUSH handle_ctl_color(HDC dc);
 
@@ -84,6 +81,9 @@ protected:
     // Bounds in real pixels; the controls' create() scale their layout first.
     void create_window(const char* window_class, DWORD style, DWORD ex_style, HWND parent, RECT bounds,
                        const std::string& text = {});
+    // A visible child of `parent`, its layout at 96 DPI.
+    void create_child(Container& parent, const char* window_class, DWORD style, DWORD ex_style, int left, int top,
+                      int width, int height, const std::string& text = {});
     void attach(HWND window);
     // Destroys the window early; used by forms, whose window owns the others.
     void destroy_window();
@@ -91,9 +91,9 @@ protected:
 private:
     HWND window_ = nullptr;
     Font font_;
-    bool has_colors_ = false;
     COLORREF text_color_ = 0;
-    Brush background_;
+    COLORREF background_color_ = 0;
+    Brush background_;  // null until set_colors
 };
 
 // A control drawn by its parent instead of owning a window. Drawn controls
@@ -124,7 +124,7 @@ public:
     virtual void paint(HDC dc) = 0;
     // Mouse handling, in the parent's client coordinates; the parent routes
     // a press to the topmost visible control under the pointer.
-    virtual void mouse_down();
+    virtual void mouse_down() { pressed_ = true; }
     virtual void mouse_up(bool inside);
     // Runs OnClick as a click by the user would.
     void click();
@@ -163,7 +163,7 @@ public:
 
     // The window procedure of the class; public for the class registration.
     static LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-    static const char* class_name();
+    static const char* class_name() { return "ImuContainer"; }
 
 protected:
     Container() = default;
@@ -194,7 +194,7 @@ public:
     // A window with a single fixed border whose client area has the given
     // size, centred on the primary screen; hidden until show().
     void create_form(const std::string& caption, int client_width, int client_height);
-    // Same, with a dialog frame and centred over the main window.
+    // Same, with a dialog frame; show_modal() centres it over the main window.
     void create_dialog(const std::string& caption, int client_width, int client_height);
 
     // Closes the window as the user's close button does: OnClose runs, the
@@ -240,8 +240,6 @@ public:
     // Selecting a page from the program passes no guard.
     void set_active_page_index(int index);
     [[nodiscard]] int active_page_index() const;
-    // For tests: where tab `index` lies, in the page control's client coordinates.
-    [[nodiscard]] RECT tab_rect(int index) const;
 
     // The user clicked a tab; setting AllowChange to false keeps the page.
     std::function<void(Object& Sender, bool& AllowChange)> OnChanging;
@@ -256,6 +254,7 @@ private:
 // A multi-line edit control, seen as a list of lines.
 class Memo : public Control {
 public:
+    Memo() = default;
     struct Options {
         bool read_only = false;
         bool vertical_scroll_bar = false;
@@ -264,29 +263,26 @@ public:
     void create(Container& parent, int left, int top, int width, int height, Options options);
 
     // Lines as a list: a text ending in a line break has no empty last line.
-    [[nodiscard]] int line_count() const;
-    [[nodiscard]] std::string line(int index) const;
+    [[nodiscard]] int line_count() const { return static_cast<int>(line_spans(text()).size()); }
     [[nodiscard]] std::vector<std::string> lines() const;
     // Appends a line and returns its index; the caret follows, so the new
     // line scrolls into view.
     int add_line(const std::string& text);
     // Replaces line `index`; out of range does nothing.
     void set_line(int index, const std::string& text);
-    void clear();
+    void clear() { set_text({}); }
 
-    // The index of the first line shown.
     [[nodiscard]] int first_visible_line() const;
     // The formatting rectangle, in the control's client coordinates.
     [[nodiscard]] RECT formatting_rect() const;
-    // For tests: scrolls so that the last line is in view.
-    void scroll_to_end();
 
 protected:
-    virtual const char* window_class() const;
-    virtual void after_create() {}
-    [[nodiscard]] virtual const char* line_break() const { return "\r\n"; }
+    // A rich edit control, which ends its lines with a lone CR.
+    explicit Memo(bool rich) : rich_(rich) {}
 
 private:
+    const bool rich_ = false;
+    [[nodiscard]] const char* line_break() const { return rich_ ? "\r" : "\r\n"; }
     // Where each line lies in the text, in characters, without its break.
     struct LineSpan {
         std::size_t start;
@@ -297,17 +293,15 @@ private:
 
 // A rich edit control used for plain text only.
 class RichEdit : public Memo {
-protected:
-    const char* window_class() const override;
-    void after_create() override;
-    [[nodiscard]] const char* line_break() const override { return "\r"; }
+public:
+    RichEdit() : Memo(true) {}
 };
 
 class Button : public Control {
 public:
     void create(Container& parent, const std::string& caption, int left, int top, int width, int height);
     // Clicks the button as the user would.
-    void click();
+    void click() { SendMessageA(handle(), BM_CLICK, 0, 0); }
     NotifyEvent OnClick;
     void handle_command(unsigned code) override;
 };
@@ -317,21 +311,21 @@ class ComboBox : public Control {
 public:
     void create(Container& parent, int left, int top, int width);
     void add_item(const std::string& text);
-    [[nodiscard]] int item_count() const;
+    [[nodiscard]] int item_count() const { return static_cast<int>(SendMessageA(handle(), CB_GETCOUNT, 0, 0)); }
     [[nodiscard]] std::string item(int index) const;
-    [[nodiscard]] int item_index() const;
-    void set_item_index(int index);
+    [[nodiscard]] int item_index() const { return static_cast<int>(SendMessageA(handle(), CB_GETCURSEL, 0, 0)); }
+    void set_item_index(int index) { SendMessageA(handle(), CB_SETCURSEL, static_cast<WPARAM>(index), 0); }
 };
 
 class ProgressBar : public Control {
 public:
     void create(Container& parent, int left, int top, int width, int height);
-    void set_max(int value);
-    void set_position(int value);
+    void set_max(int value) { SendMessageA(handle(), PBM_SETRANGE32, static_cast<WPARAM>(min()), value); }
+    void set_position(int value) { SendMessageA(handle(), PBM_SETPOS, static_cast<WPARAM>(value), 0); }
     // For tests: the range and the position.
-    [[nodiscard]] int min() const;
-    [[nodiscard]] int max() const;
-    [[nodiscard]] int position() const;
+    [[nodiscard]] int min() const { return static_cast<int>(SendMessageA(handle(), PBM_GETRANGE, TRUE, 0)); }
+    [[nodiscard]] int max() const { return static_cast<int>(SendMessageA(handle(), PBM_GETRANGE, FALSE, 0)); }
+    [[nodiscard]] int position() const { return static_cast<int>(SendMessageA(handle(), PBM_GETPOS, 0, 0)); }
 };
 
 // A static text, drawn in the colours set_colors gives.
@@ -368,7 +362,7 @@ class ListBox : public Control {
 public:
     void create(Container& parent, int left, int top, int width, int height, bool sorted);
     void add_item(const std::string& text);
-    [[nodiscard]] int item_count() const;
+    [[nodiscard]] int item_count() const { return static_cast<int>(SendMessageA(handle(), LB_GETCOUNT, 0, 0)); }
     [[nodiscard]] std::string item(int index) const;
 };
 

@@ -17,24 +17,15 @@ RECT centred(const RECT& over, int width, int height)
     return RECT{left, top, left + width, top + height};
 }
 
-// What a window opens centred over: the main window's frame, or the primary
-// screen when there is no main window yet (or `self` is it).
-RECT centring_area(HWND self)
-{
-    RECT over{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-    const HWND main = application().main_window();
-    if (main != nullptr && main != self)
-        GetWindowRect(main, &over);
-    return over;
-}
+RECT primary_screen() { return RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}; }
 
 // The outer frame of a window of that style whose client area has the given
-// size at 96 DPI, centred over `over`.
-RECT centred_frame(const RECT& over, int client_width, int client_height, DWORD style, DWORD ex_style)
+// size at 96 DPI, centred on the primary screen.
+RECT centred_frame(int client_width, int client_height, DWORD style, DWORD ex_style)
 {
     RECT frame{0, 0, scale(client_width), scale(client_height)};
     AdjustWindowRectEx(&frame, style, FALSE, ex_style);
-    return centred(over, frame.right - frame.left, frame.bottom - frame.top);
+    return centred(primary_screen(), frame.right - frame.left, frame.bottom - frame.top);
 }
 
 }  // namespace
@@ -53,9 +44,8 @@ void Form::create_form(const std::string& caption, int client_width, int client_
 {
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
     const DWORD ex_style = WS_EX_CONTROLPARENT;
-    const RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     create_container(style, ex_style, application().window(),
-                     centred_frame(screen, client_width, client_height, style, ex_style), caption);
+                     centred_frame(client_width, client_height, style, ex_style), caption);
     if (application().main_window() == nullptr)
         application().set_main_window(handle());
 }
@@ -66,15 +56,19 @@ void Form::create_dialog(const std::string& caption, int client_width, int clien
     const DWORD ex_style = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
     const HWND main = application().main_window();
     create_container(style, ex_style, main != nullptr ? main : application().window(),
-                     centred_frame(centring_area(nullptr), client_width, client_height, style, ex_style), caption);
+                     centred_frame(client_width, client_height, style, ex_style), caption);
     dialog_ = true;
 }
 
 void Form::centre_over_main_window()
 {
+    RECT over = primary_screen();
+    const HWND main = application().main_window();
+    if (main != nullptr && main != handle())
+        GetWindowRect(main, &over);
     RECT frame{};
     GetWindowRect(handle(), &frame);
-    const RECT place = centred(centring_area(handle()), frame.right - frame.left, frame.bottom - frame.top);
+    const RECT place = centred(over, frame.right - frame.left, frame.bottom - frame.top);
     SetWindowPos(handle(), nullptr, place.left, place.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 

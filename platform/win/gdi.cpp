@@ -5,7 +5,6 @@
 
 #include <gdiplus.h>
 
-#include <cstring>
 #include <memory>
 #include <stdexcept>
 
@@ -44,29 +43,19 @@ Font make_font(const std::string& face, int pixel_height, bool bold)
     return Font(CreateFontIndirectA(&description));
 }
 
-Bitmap decode_picture(const void* data, std::size_t size)
+Bitmap decode_picture(std::string_view data)
 {
     start_gdiplus();
     // A stream over a copy in global memory, which the stream frees: Windows
     // XP's shlwapi exports SHCreateMemStream by ordinal only.
-    const HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size > 0 ? size : 1);
-    void* copy = memory != nullptr ? GlobalLock(memory) : nullptr;
-    if (copy == nullptr) {
-        if (memory != nullptr)
-            GlobalFree(memory);
-        throw std::runtime_error("Out of memory");
-    }
-    std::memcpy(copy, data, size);
-    GlobalUnlock(memory);
     IStream* opened = nullptr;
-    if (FAILED(CreateStreamOnHGlobal(memory, TRUE, &opened))) {
-        GlobalFree(memory);
+    if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, &opened)))
         throw std::runtime_error("Out of memory");
-    }
-    std::unique_ptr<IStream, StreamRelease> stream(opened);
-    ULARGE_INTEGER length;
-    length.QuadPart = size;  // the memory block may be larger
-    stream->SetSize(length);
+    const std::unique_ptr<IStream, StreamRelease> stream(opened);
+    const LARGE_INTEGER start{};
+    if (FAILED(stream->Write(data.data(), static_cast<ULONG>(data.size()), nullptr)) ||
+        FAILED(stream->Seek(start, STREAM_SEEK_SET, nullptr)))
+        throw std::runtime_error("Out of memory");
     Gdiplus::GpBitmap* picture = nullptr;
     if (Gdiplus::DllExports::GdipCreateBitmapFromStream(stream.get(), &picture) != Gdiplus::Ok || picture == nullptr)
         throw std::runtime_error("Bitmap image is not valid");

@@ -4,11 +4,10 @@
 
 #include <windows.h>
 
-#include <cstddef>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <type_traits>
-#include <utility>
 
 namespace platform::win {
 
@@ -47,6 +46,16 @@ class DeviceContext {
 public:
     DeviceContext(const DeviceContext&) = delete;
     DeviceContext& operator=(const DeviceContext&) = delete;
+    // The surface goes after the DC, once nothing holds it.
+    ~DeviceContext()
+    {
+        if (previous_ != nullptr)
+            SelectObject(dc_, previous_);
+        if (in_memory_)
+            DeleteDC(dc_);
+        else
+            ReleaseDC(nullptr, dc_);
+    }
     [[nodiscard]] HDC get() const { return dc_; }
     void select(HGDIOBJ object)
     {
@@ -55,44 +64,29 @@ public:
     }
 
 protected:
-    explicit DeviceContext(HDC dc) : dc_(dc) {}
-    ~DeviceContext() = default;
-    void deselect()
-    {
-        if (previous_ != nullptr)
-            SelectObject(dc_, previous_);
-    }
+    DeviceContext(HDC dc, bool in_memory, HBITMAP surface = nullptr) : surface_(surface), dc_(dc), in_memory_(in_memory)
+    {}
+    GdiObject<HBITMAP> surface_;  // only what this DC made itself
+
+private:
     HDC dc_;
+    bool in_memory_;
     HGDIOBJ previous_ = nullptr;
 };
 
 class ScreenDC : public DeviceContext {
 public:
-    ScreenDC() : DeviceContext(GetDC(nullptr)) {}
-    ~ScreenDC()
-    {
-        deselect();
-        ReleaseDC(nullptr, dc_);
-    }
+    ScreenDC() : DeviceContext(GetDC(nullptr), false) {}
 };
 
 class MemoryDC : public DeviceContext {
 public:
-    MemoryDC(HDC like, HBITMAP picture) : DeviceContext(CreateCompatibleDC(like)) { select(picture); }
+    MemoryDC(HDC like, HBITMAP picture) : DeviceContext(CreateCompatibleDC(like), true) { select(picture); }
     MemoryDC(HDC like, int width, int height)
-        : DeviceContext(CreateCompatibleDC(like)), surface_(CreateCompatibleBitmap(like, width, height))
+        : DeviceContext(CreateCompatibleDC(like), true, CreateCompatibleBitmap(like, width, height))
     {
         select(surface_.get());
     }
-    // The surface goes after the DC, once nothing holds it.
-    ~MemoryDC()
-    {
-        deselect();
-        DeleteDC(dc_);
-    }
-
-private:
-    GdiObject<HBITMAP> surface_;
 };
 
 // A font of the given face; the height is in pixels at 96 DPI and scaled.
@@ -100,6 +94,6 @@ private:
 
 // Decodes a JPEG (or any format GDI+ reads); throws std::runtime_error when
 // the data is no picture.
-[[nodiscard]] Bitmap decode_picture(const void* data, std::size_t size);
+[[nodiscard]] Bitmap decode_picture(std::string_view data);
 
 }  // namespace platform::win

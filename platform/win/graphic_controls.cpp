@@ -63,8 +63,6 @@ void GraphicControl::repaint()
         UpdateWindow(parent_->handle());
 }
 
-void GraphicControl::mouse_down() { pressed_ = true; }
-
 void GraphicControl::mouse_up(bool inside)
 {
     pressed_ = false;

@@ -1,6 +1,5 @@
 #include "platform/win/registry.h"
 
-#include <utility>
 #include <vector>
 
 namespace platform::win {
@@ -14,28 +13,6 @@ namespace {
     throw RegistryError(message);
 }
 
-// Windows XP has no RegDeleteTreeA, and RegDeleteKeyA refuses a key that has
-// subkeys: the subkeys go first, each with its own subkeys, then the key.
-LSTATUS delete_tree(HKEY parent, const char* path)
-{
-    HKEY key = nullptr;
-    LSTATUS status = RegOpenKeyExA(parent, path, 0, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, &key);
-    if (status != ERROR_SUCCESS)
-        return status;
-    char name[256];  // a key name has at most 255 characters
-    do {
-        DWORD length = sizeof(name);
-        // Always the first subkey: the one before it has just gone.
-        status = RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr);
-        if (status == ERROR_SUCCESS)
-            status = delete_tree(key, name);
-    } while (status == ERROR_SUCCESS);
-    RegCloseKey(key);
-    if (status != ERROR_NO_MORE_ITEMS)
-        return status;
-    return RegDeleteKeyA(parent, path);
-}
-
 }  // namespace
 
 std::optional<RegistryKey> RegistryKey::open_current_user(const std::string& path, REGSAM access)
@@ -46,17 +23,6 @@ std::optional<RegistryKey> RegistryKey::open_current_user(const std::string& pat
                         &disposition) != ERROR_SUCCESS)
         return std::nullopt;
     return RegistryKey(key);
-}
-
-bool RegistryKey::delete_current_user(const std::string& path)
-{
-    const LSTATUS status = delete_tree(HKEY_CURRENT_USER, path.c_str());
-    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
-}
-
-bool RegistryKey::value_exists(const std::string& name) const
-{
-    return RegQueryValueExA(key_.get(), name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
 std::int32_t RegistryKey::read_integer(const std::string& name) const
@@ -72,8 +38,6 @@ std::int32_t RegistryKey::read_integer(const std::string& name) const
         fail("Invalid data type for '%s'", name);
     return value;
 }
-
-bool RegistryKey::read_bool(const std::string& name) const { return read_integer(name) != 0; }
 
 std::string RegistryKey::read_string(const std::string& name) const
 {

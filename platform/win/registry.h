@@ -24,18 +24,11 @@ public:
     // when it cannot be opened.
     [[nodiscard]] static std::optional<RegistryKey> open_current_user(const std::string& path,
                                                                       REGSAM access = KEY_ALL_ACCESS);
-    // For tests: removes the key and everything below it; true when it is gone.
-    static bool delete_current_user(const std::string& path);
-
-    // For tests: whether the key holds a value of that name.
-    [[nodiscard]] bool value_exists(const std::string& name) const;
-
     // A 32-bit integer value. "Failed to get data for '%s'" when it cannot be
     // read (also when it is missing), "Invalid data type for '%s'" when it is
     // not a 32-bit integer.
     [[nodiscard]] std::int32_t read_integer(const std::string& name) const;
-    // read_integer() != 0.
-    [[nodiscard]] bool read_bool(const std::string& name) const;
+    [[nodiscard]] bool read_bool(const std::string& name) const { return read_integer(name) != 0; }
     // A string value; a missing value reads as empty, another type is
     // "Invalid data type for '%s'".
     [[nodiscard]] std::string read_string(const std::string& name) const;

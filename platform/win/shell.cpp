@@ -2,39 +2,32 @@
 
 #include <shellapi.h>
 
+#include <utility>
+
 namespace platform::win {
 
 namespace {
 
-ShellOpenHook& open_hook()
-{
-    static ShellOpenHook hook;
-    return hook;
-}
-
-ShellMoveHook& move_hook()
-{
-    static ShellMoveHook hook;
-    return hook;
-}
+ShellOpenHook open_hook;
+ShellMoveHook move_hook;
 
 }  // namespace
 
 void shell_open(const std::string& path)
 {
-    if (open_hook()) {
-        open_hook()(path);
+    if (open_hook) {
+        open_hook(path);
         return;
     }
     ShellExecuteA(nullptr, "open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
-void set_shell_open_hook(ShellOpenHook hook) { open_hook() = std::move(hook); }
+void set_shell_open_hook(ShellOpenHook hook) { open_hook = std::move(hook); }
 
 ShellMoveResult shell_move(HWND owner, const std::string& sources, const std::string& destination, unsigned short flags)
 {
-    if (move_hook())
-        return move_hook()(sources, destination);
+    if (move_hook)
+        return move_hook(sources, destination);
     SHFILEOPSTRUCTA operation{};
     operation.hwnd = owner;
     operation.wFunc = FO_MOVE;
@@ -47,6 +40,6 @@ ShellMoveResult shell_move(HWND owner, const std::string& sources, const std::st
     return result;
 }
 
-void set_shell_move_hook(ShellMoveHook hook) { move_hook() = std::move(hook); }
+void set_shell_move_hook(ShellMoveHook hook) { move_hook = std::move(hook); }
 
 }  // namespace platform::win

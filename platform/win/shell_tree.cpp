@@ -34,12 +34,10 @@ ComRef<IShellFolder> desktop()
     return folder;
 }
 
-bool is_desktop(const ITEMIDLIST* absolute) { return absolute == nullptr || absolute->mkid.cb == 0; }
-
 ComRef<IShellFolder> bind(const ITEMIDLIST* absolute)
 {
     ComRef<IShellFolder> top = desktop();
-    if (is_desktop(absolute))
+    if (absolute == nullptr || absolute->mkid.cb == 0)  // the desktop itself
         return top;
     void* folder = nullptr;
     if (FAILED(top->BindToObject(absolute, nullptr, IID_IShellFolder, &folder)))
@@ -80,14 +78,15 @@ ShellFolderItem describe(IShellFolder& parent, const ITEMIDLIST* relative, ItemI
     SFGAOF attributes = SFGAO_HASSUBFOLDER;
     item.has_subfolders =
         SUCCEEDED(parent.GetAttributesOf(1, &relative, &attributes)) && (attributes & SFGAO_HASSUBFOLDER) != 0;
-    SHFILEINFOA info{};
-    const auto id_list = reinterpret_cast<const char*>(absolute.get());
-    if (SHGetFileInfoA(id_list, 0, &info, sizeof(info), SHGFI_PIDL | SHGFI_SYSICONINDEX | SHGFI_SMALLICON) != 0)
-        item.icon = info.iIcon;
-    item.open_icon = item.icon;
-    if (SHGetFileInfoA(id_list, 0, &info, sizeof(info),
-                       SHGFI_PIDL | SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_OPENICON) != 0)
-        item.open_icon = info.iIcon;
+    const auto icon = [&](UINT open, int otherwise) {
+        SHFILEINFOA info{};
+        return SHGetFileInfoA(reinterpret_cast<const char*>(absolute.get()), 0, &info, sizeof(info),
+                              SHGFI_PIDL | SHGFI_SYSICONINDEX | SHGFI_SMALLICON | open) != 0
+            ? info.iIcon
+            : otherwise;
+    };
+    item.icon = icon(0, 0);
+    item.open_icon = icon(SHGFI_OPENICON, item.icon);
     item.absolute = std::move(absolute);
     return item;
 }
@@ -141,26 +140,29 @@ std::vector<ShellFolderItem> subfolders(const ITEMIDLIST* absolute, HWND owner)
     return result;
 }
 
-// The desktop or the computer as an item ID list from the desktop.
-ItemIdList locate(ShellTreeView::Root root)
+// The desktop or the computer, or a folder path, as an item ID list from the
+// desktop.
+ItemIdList located(HRESULT result, ITEMIDLIST* found)
 {
-    ITEMIDLIST* found = nullptr;
-    const int which = root == ShellTreeView::Root::desktop ? CSIDL_DESKTOP : CSIDL_DRIVES;
-    const HRESULT result = SHGetSpecialFolderLocation(nullptr, which, &found);
     if (FAILED(result))
         throw std::runtime_error(error_text(static_cast<DWORD>(result)));
     return ItemIdList(found);
 }
 
-// A folder path as an item ID list from the desktop.
+ItemIdList locate(ShellTreeView::Root root)
+{
+    ITEMIDLIST* found = nullptr;
+    const int which = root == ShellTreeView::Root::desktop ? CSIDL_DESKTOP : CSIDL_DRIVES;
+    const HRESULT result = SHGetSpecialFolderLocation(nullptr, which, &found);
+    return located(result, found);
+}
+
 ItemIdList locate(const std::string& path)
 {
     ITEMIDLIST* found = nullptr;
     std::wstring wide = platform::ansi_to_wide(path);
     const HRESULT result = desktop()->ParseDisplayName(nullptr, nullptr, wide.data(), nullptr, &found, nullptr);
-    if (FAILED(result))
-        throw std::runtime_error(error_text(static_cast<DWORD>(result)));
-    return ItemIdList(found);
+    return located(result, found);
 }
 
 [[nodiscard]] bool is_drive_root(const std::string& path)
@@ -211,32 +213,20 @@ HIMAGELIST system_small_icons()
 // FolderWatch -------------------------------------------------------------------
 
 FolderWatch::FolderWatch(const std::string& folder)
-    : handle_(FindFirstChangeNotificationA(folder.c_str(), FALSE, FILE_NOTIFY_CHANGE_DIR_NAME))
-{}
-
-FolderWatch::FolderWatch(FolderWatch&& other) noexcept : handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {}
-
-FolderWatch& FolderWatch::operator=(FolderWatch&& other) noexcept
 {
-    if (this != &other) {
-        if (active())
-            FindCloseChangeNotification(handle_);
-        handle_ = std::exchange(other.handle_, INVALID_HANDLE_VALUE);
-    }
-    return *this;
-}
-
-FolderWatch::~FolderWatch()
-{
-    if (active())
-        FindCloseChangeNotification(handle_);
+    // A virtual folder (the computer, the desktop's own items) has no path to watch.
+    if (!platform::directory_exists(folder))
+        return;
+    const HANDLE handle = FindFirstChangeNotificationA(folder.c_str(), FALSE, FILE_NOTIFY_CHANGE_DIR_NAME);
+    if (handle != INVALID_HANDLE_VALUE)
+        handle_.reset(handle);
 }
 
 bool FolderWatch::changed()
 {
-    if (!active() || WaitForSingleObject(handle_, 0) != WAIT_OBJECT_0)
+    if (!active() || WaitForSingleObject(handle_.get(), 0) != WAIT_OBJECT_0)
         return false;
-    FindNextChangeNotification(handle_);
+    FindNextChangeNotification(handle_.get());
     return true;
 }
 
@@ -298,8 +288,6 @@ void ShellTreeView::show_root(ShellFolderItem top, Root root, const std::string&
     TreeView_SelectItem(handle(), item);
 }
 
-std::string ShellTreeView::selected_path() const { return path_of(TreeView_GetSelection(handle())); }
-
 std::string ShellTreeView::path_of(HTREEITEM item) const
 {
     const Node* node = node_of(item);
@@ -353,8 +341,7 @@ void ShellTreeView::fill_children(HTREEITEM item)
     std::vector<ShellFolderItem> children = subfolders(node->folder.absolute.get(), handle());
     for (ShellFolderItem& child : children) insert(item, std::move(child));
     set_has_children(item, !children.empty());
-    if (platform::directory_exists(node->folder.path))
-        node->watch = FolderWatch(node->folder.path);
+    node->watch = FolderWatch(node->folder.path);
 }
 
 // A listing again, in three steps: the folders still there keep their nodes
@@ -449,7 +436,7 @@ void ShellTreeView::check_for_changes()
         return;
     // A page in front of the tree hides it without telling it.
     if (!IsWindowVisible(handle())) {
-        close_watches();
+        release_watches_under({});
         return;
     }
     std::vector<Node*> stale;
@@ -461,8 +448,7 @@ void ShellTreeView::check_for_changes()
         } else if (node->watch_closed) {
             // Changes may have been missed while it was closed.
             node->watch_closed = false;
-            if (platform::directory_exists(node->folder.path))
-                node->watch = FolderWatch(node->folder.path);
+            node->watch = FolderWatch(node->folder.path);
             stale.push_back(node);
         }
     }
@@ -477,7 +463,7 @@ void ShellTreeView::check_for_changes()
 void ShellTreeView::release_watches_under(const std::string& path)
 {
     for (auto& [node, owned] : nodes_) {
-        if (node->watch.active() && is_at_or_under(trimmed(node->folder.path), path)) {
+        if (node->watch.active() && (path.empty() || is_at_or_under(trimmed(node->folder.path), path))) {
             node->watch = FolderWatch();
             node->watch_closed = true;
         }
@@ -492,18 +478,8 @@ void ShellTreeView::refresh_unwatched(HTREEITEM item)
     if (node == nullptr || !node->enumerated || node->watch.active() || node->watch_closed)
         return;
     refresh_children(item);
-    if (nodes_.contains(node) && platform::directory_exists(node->folder.path))
+    if (nodes_.contains(node))
         node->watch = FolderWatch(node->folder.path);
-}
-
-void ShellTreeView::close_watches()
-{
-    for (auto& [node, owned] : nodes_) {
-        if (node->watch.active()) {
-            node->watch = FolderWatch();
-            node->watch_closed = true;
-        }
-    }
 }
 
 int ShellTreeView::open_watch_count() const
@@ -543,10 +519,11 @@ LRESULT ShellTreeView::handle_notify(NMHDR& header)
     return TreeView::handle_notify(header);
 }
 
-void ShellTreeView::open_menu(POINT screen)
+void ShellTreeView::open_menu(POINT point)
 {
+    ClientToScreen(handle(), &point);
     if (popup_menu_ != nullptr)
-        popup_menu_->popup(screen.x, screen.y);
+        popup_menu_->popup(point.x, point.y);
 }
 
 LRESULT CALLBACK ShellTreeView::subclass_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
@@ -557,15 +534,13 @@ LRESULT CALLBACK ShellTreeView::subclass_proc(HWND window, UINT message, WPARAM 
     case WM_RBUTTONDOWN: {
         // The folder under the pointer is selected first, so the menu acts
         // on it; the tree's own drag tracking and menu are left out.
-        POINT point{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
         TVHITTESTINFO hit{};
-        hit.pt = point;
+        hit.pt = POINT{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
         const HTREEITEM item = TreeView_HitTest(window, &hit);
         if (item != nullptr && (hit.flags & TVHT_ONITEM) != 0)
             TreeView_SelectItem(window, item);
         SetFocus(window);
-        ClientToScreen(window, &point);
-        self->open_menu(point);
+        self->open_menu(hit.pt);
         return 0;
     }
     case WM_RBUTTONUP:
@@ -574,7 +549,7 @@ LRESULT CALLBACK ShellTreeView::subclass_proc(HWND window, UINT message, WPARAM 
         // Watches and their timer only while the tree is shown.
         self->watch_timer_.set_enabled(wparam != FALSE);
         if (wparam == FALSE)
-            self->close_watches();
+            self->release_watches_under({});
         return DefSubclassProc(window, message, wparam, lparam);
     case WM_CONTEXTMENU:
         // From the keyboard: the menu opens at the selected folder.
@@ -583,9 +558,7 @@ LRESULT CALLBACK ShellTreeView::subclass_proc(HWND window, UINT message, WPARAM 
             const HTREEITEM selected = TreeView_GetSelection(window);
             if (selected != nullptr)
                 TreeView_GetItemRect(window, selected, &area, TRUE);
-            POINT point{area.left, area.bottom};
-            ClientToScreen(window, &point);
-            self->open_menu(point);
+            self->open_menu(POINT{area.left, area.bottom});
         }
         return 0;
     default:
@@ -597,10 +570,10 @@ LRESULT CALLBACK ShellTreeView::subclass_proc(HWND window, UINT message, WPARAM 
 
 void ShellComboBox::create(Container& parent, int left, int top, int width)
 {
-    create_window(WC_COMBOBOXEXA, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST,
-                  0, parent.handle(), scaled_rect(left, top, width, combo_first_height));
+    create_child(parent, WC_COMBOBOXEXA, WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 0, left, top, width,
+                 combo_first_height);
     SendMessageA(handle(), CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(system_small_icons()));
-    fill({});
+    set_path({});
     // The window's height is that of the control with its list dropped down.
     const auto field = static_cast<int>(SendMessageA(handle(), CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0));
     const auto entry = static_cast<int>(SendMessageA(handle(), CB_GETITEMHEIGHT, 0, 0));
@@ -619,13 +592,7 @@ std::string ShellComboBox::selected_path() const
     return trimmed(entries_[static_cast<std::size_t>(index)].folder.path);
 }
 
-void ShellComboBox::set_path(const std::string& path) { fill(path); }
-
-int ShellComboBox::item_index() const { return static_cast<int>(SendMessageA(handle(), CB_GETCURSEL, 0, 0)); }
-
-void ShellComboBox::set_item_index(int index) { SendMessageA(handle(), CB_SETCURSEL, static_cast<WPARAM>(index), 0); }
-
-void ShellComboBox::fill(const std::string& current)
+void ShellComboBox::set_path(const std::string& current)
 {
     entries_.clear();
     const auto add = [&](ShellFolderItem folder, int indent) { entries_.push_back(Entry{std::move(folder), indent}); };
@@ -681,7 +648,7 @@ void ShellComboBox::handle_command(unsigned code)
     if ((code == CBN_SELCHANGE && !dropped) || code == CBN_CLOSEUP) {
         const std::string chosen = selected_path();
         if (!chosen.empty())
-            fill(chosen);
+            set_path(chosen);
     }
 }
 

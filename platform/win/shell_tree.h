@@ -22,24 +22,23 @@ struct ItemIdListFree {
 };
 using ItemIdList = std::unique_ptr<ITEMIDLIST, ItemIdListFree>;
 
-// A change-notification handle on one folder's subfolders.
+// A change-notification handle on one folder's subfolders; inactive when
+// the folder cannot be watched.
 class FolderWatch {
 public:
     FolderWatch() = default;
     explicit FolderWatch(const std::string& folder);
-    FolderWatch(const FolderWatch&) = delete;
-    FolderWatch& operator=(const FolderWatch&) = delete;
-    FolderWatch(FolderWatch&& other) noexcept;
-    FolderWatch& operator=(FolderWatch&& other) noexcept;
-    ~FolderWatch();
 
-    [[nodiscard]] bool active() const { return handle_ != INVALID_HANDLE_VALUE; }
+    [[nodiscard]] bool active() const { return handle_ != nullptr; }
     // True once when a subfolder was created, renamed or removed since the
     // last call; the watch then waits for the next change.
     [[nodiscard]] bool changed();
 
 private:
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    struct Close {
+        void operator()(HANDLE handle) const { FindCloseChangeNotification(handle); }
+    };
+    std::unique_ptr<void, Close> handle_;
 };
 
 // One folder of the namespace as the controls show it.
@@ -72,7 +71,7 @@ public:
     [[nodiscard]] const std::string& root_path() const { return root_path_; }
     // The selected folder's parsing path: no trailing separator except at a
     // drive's root; empty when nothing is selected.
-    [[nodiscard]] std::string selected_path() const;
+    [[nodiscard]] std::string selected_path() const { return path_of(TreeView_GetSelection(handle())); }
     // For tests: the same for any item of the tree.
     [[nodiscard]] std::string path_of(HTREEITEM item) const;
 
@@ -88,7 +87,8 @@ public:
     // watch tells of.
     void check_for_changes();
     // Closes the watches on a folder and the folders below it, so that it
-    // can be renamed; they are opened again at the next check.
+    // can be renamed (all of them for an empty path: the tree is hidden);
+    // they are opened again at the next check.
     void release_watches_under(const std::string& path);
     // For tests: the watches open now; none while the tree is hidden.
     [[nodiscard]] int open_watch_count() const;
@@ -115,9 +115,8 @@ private:
     void add_new(const Node& parent, std::vector<ShellFolderItem>& fresh, const std::vector<bool>& shown);
     void set_has_children(HTREEITEM item, bool has_children);
     [[nodiscard]] Node* node_of(HTREEITEM item) const;
-    void open_menu(POINT screen);
+    void open_menu(POINT point);  // in the tree's client coordinates
     void refresh_unwatched(HTREEITEM item);
-    void close_watches();
     static LRESULT CALLBACK subclass_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR id,
                                           DWORD_PTR self);
 
@@ -146,22 +145,22 @@ public:
 
     // The folder of the selected entry; empty when none is selected.
     [[nodiscard]] std::string selected_path() const;
-    // For tests: makes a folder the current entry, with the folders above it listed.
+    // Makes a folder the current entry, with the folders above it listed (the
+    // desktop for an empty path).
     void set_path(const std::string& path);
 
     // For tests: the entries as listed, with their indents.
     [[nodiscard]] int entry_count() const { return static_cast<int>(entries_.size()); }
     [[nodiscard]] const ShellFolderItem& entry(int index) const { return entry_at(index).folder; }
     [[nodiscard]] int entry_indent(int index) const { return entry_at(index).indent; }
-    [[nodiscard]] int item_index() const;
-    void set_item_index(int index);
+    [[nodiscard]] int item_index() const { return static_cast<int>(SendMessageA(handle(), CB_GETCURSEL, 0, 0)); }
+    void set_item_index(int index) { SendMessageA(handle(), CB_SETCURSEL, static_cast<WPARAM>(index), 0); }
 
     // The user chose an entry.
     NotifyEvent OnChange;
     void handle_command(unsigned code) override;
 
 private:
-    void fill(const std::string& current);
     [[nodiscard]] const Entry& entry_at(int index) const { return entries_.at(static_cast<std::size_t>(index)); }
 
     std::vector<Entry> entries_;

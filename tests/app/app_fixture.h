@@ -21,6 +21,7 @@
 #include "platform/win/application.h"
 #include "platform/win/controls.h"
 #include "platform/win/registry.h"
+#include "tests/platform/registry_support.h"
 
 struct ShownMessage {
     std::string text;
@@ -141,7 +142,7 @@ protected:
         application.initialize();
         application.set_title("ARVELON IMU");
         application.reset_terminated();
-        ASSERT_TRUE(platform::win::RegistryKey::delete_current_user(RegistryKeyPath));
+        ASSERT_TRUE(regtest::DeleteCurrentUserKey(RegistryKeyPath));
         ButtonPressed = false;
         CloseRequested = false;
         TermsAccepted = false;
@@ -222,7 +223,8 @@ protected:
 
     static void ClickTab(int index)
     {
-        const RECT tab = Form1->PageControl1.tab_rect(index);
+        RECT tab{};
+        TabCtrl_GetItemRect(Form1->PageControl1.handle(), index, &tab);
         ClickAt(Form1->PageControl1.handle(), POINT{(tab.left + tab.right) / 2, (tab.top + tab.bottom) / 2});
     }
 

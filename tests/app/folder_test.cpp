@@ -98,7 +98,7 @@ protected:
 
     static bool Shows(HTREEITEM item, const std::string& path) { return ChildAt(item, path) != nullptr; }
 
-    static std::string FolderLine() { return Form1->Memo1.line(FolderLineIndex); }
+    static std::string FolderLine() { return Form1->Memo1.lines().at(FolderLineIndex); }
 
     static void ClickGlyph(platform::win::SpeedButton& button)
     {

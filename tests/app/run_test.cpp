@@ -343,7 +343,7 @@ TEST_F(Run, NewInstallFromTheFirstClickToTheReleaseNotes)
     EXPECT_EQ(Remembered(), target);
     // The driver tool first; the decoder once the guide is through.
     EXPECT_EQ(opened, (Lines{T + "zadig.exe", T + "arvelon.exe"}));
-    EXPECT_EQ(Form1->Memo2.line(0), "You may close ZADIG now.");
+    EXPECT_EQ(Form1->Memo2.lines().at(0), "You may close ZADIG now.");
     EXPECT_EQ(Form1->memo4.lines(), (Lines{"Release 2", "", "Changes", ""}));
     EXPECT_EQ(Form1->PageControl1.active_page_index(), 2);
     EXPECT_FALSE(Form1->SpeedButton1.visible());
@@ -459,7 +459,7 @@ TEST_F(Run, ProbeAndUpdateQuestionEndTheProgram)
     EXPECT_TRUE(platform::win::application().terminated());
     EXPECT_EQ(RequestLines(), (Lines{"GET / HTTP/1.1", "GET / HTTP/1.1"}));
     // A first run that confirms the program's own folder remembers nothing.
-    EXPECT_FALSE(platform::win::RegistryKey::open_current_user(RegistryKeyPath)->value_exists("imudir"));
+    EXPECT_FALSE(regtest::CurrentUserValueExists(RegistryKeyPath, "imudir"));
 }
 
 TEST_F(Run, UnusableRememberedFoldersFallBackToTheProgramFolder)

@@ -40,7 +40,7 @@ TEST_F(TermsTest, TermsTextHas84LinesAndNeedsScrolling)
 {
     Start();
     EXPECT_EQ(Form1->Memo3.line_count(), 84);
-    EXPECT_EQ(Form1->Memo3.line(0), "ARVELON - TERMS OF USE");
+    EXPECT_EQ(Form1->Memo3.lines().at(0), "ARVELON - TERMS OF USE");
     EXPECT_LT(Form1->VisibleLineCount(Form1->Memo3), 84);
     EXPECT_GT(Form1->VisibleLineCount(Form1->Memo3), 10);
 }
@@ -59,7 +59,7 @@ TEST_F(TermsTest, ScrollingToTheLastLineEnablesButtonWithinASecond)
     Start();
     PumpFor(1100);
     ASSERT_FALSE(Form1->Button5.enabled());
-    Form1->Memo3.scroll_to_end();
+    SendMessageA(Form1->Memo3.handle(), WM_VSCROLL, SB_BOTTOM, 0);
     const DWORD scrolled = GetTickCount();
     ASSERT_TRUE(WaitUntil(
         "the acknowledge button enabled", [] { return Form1->Button5.enabled(); }, 2000));
@@ -113,7 +113,7 @@ TEST_F(TermsTest, AcknowledgingStoresImutermsAsIntegerOneAndShowsPage1)
 TEST_F(TermsTest, NextStartAfterAcknowledgingOpensOnPage1WithButtonHidden)
 {
     Start();
-    Form1->Memo3.scroll_to_end();
+    SendMessageA(Form1->Memo3.handle(), WM_VSCROLL, SB_BOTTOM, 0);
     ASSERT_TRUE(WaitUntil(
         "the acknowledge button enabled", [] { return Form1->Button5.enabled(); }, 2000));
     Form1->Button5.click();

@@ -302,13 +302,14 @@ TEST_F(WindowTest, AddLogLineAppendsALineAndAnEmptyTextAppendsABlankLine)
     Form1->AddLogLine("third");
     EXPECT_EQ(Form1->Memo1.text(), "first\r\n\r\nthird\r\n");
     EXPECT_EQ(Form1->Memo1.line_count(), 3);
-    EXPECT_EQ(Form1->Memo1.line(1), "");
+    EXPECT_EQ(Form1->Memo1.lines().at(1), "");
 }
 
 TEST_F(WindowTest, ApplicationFolderIsTheProgramsFolderWithABackslash)
 {
     Start();
-    const std::string exe = application().exe_name();
+    ASSERT_TRUE(application().exe_name());
+    const std::string exe = *application().exe_name();
     ASSERT_FALSE(ApplicationFolder.empty());
     EXPECT_EQ(ApplicationFolder.back(), '\\');
     EXPECT_EQ(exe.substr(0, ApplicationFolder.size()), ApplicationFolder);

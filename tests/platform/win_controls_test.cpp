@@ -53,8 +53,8 @@ TEST_F(MemoTest, RichEditKeepsPlainTextLines)
     EXPECT_EQ(view.line_count(), 2);
     EXPECT_EQ(view.add_line(""), 2);
     EXPECT_EQ(view.add_line("after"), 3);
-    EXPECT_EQ(view.line(1), "second line");
-    EXPECT_EQ(view.line(3), "after");
+    EXPECT_EQ(view.lines().at(1), "second line");
+    EXPECT_EQ(view.lines().at(3), "after");
     EXPECT_NE(GetWindowLongPtrA(view.handle(), GWL_STYLE) & ES_READONLY, 0);
 }
 

@@ -1,5 +1,5 @@
-// The registry key under HKEY_CURRENT_USER: its reads, writes, failures and
-// deletion.
+// The registry key under HKEY_CURRENT_USER: its reads, writes and failures;
+// and the tests' own removal of keys, which every registry test relies on.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/win/registry.h"
+#include "tests/platform/registry_support.h"
 
 namespace {
 
@@ -18,8 +19,8 @@ constexpr char TestKey[] = "Software\\Melqary\\ARVELON-tests";
 
 class RegistryTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(RegistryKey::delete_current_user(TestKey)); }
-    void TearDown() override { RegistryKey::delete_current_user(TestKey); }
+    void SetUp() override { ASSERT_TRUE(regtest::DeleteCurrentUserKey(TestKey)); }
+    void TearDown() override { regtest::DeleteCurrentUserKey(TestKey); }
 };
 
 std::string ErrorOf(const std::function<void()>& action)
@@ -100,13 +101,13 @@ TEST_F(RegistryTest, DeletingRemovesTheKeyWithSubkeysTwoDeepAndSparesItsSibling)
         ASSERT_TRUE(key);
         key->write_string("v", "x");
     }
-    EXPECT_TRUE(RegistryKey::delete_current_user(TestKey));
+    EXPECT_TRUE(regtest::DeleteCurrentUserKey(TestKey));
     HKEY key = nullptr;
     EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, TestKey, 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
     ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, sibling.c_str(), 0, KEY_READ, &key), ERROR_SUCCESS);
     RegCloseKey(key);
-    EXPECT_TRUE(RegistryKey::delete_current_user(sibling));
-    EXPECT_TRUE(RegistryKey::delete_current_user(TestKey)) << "a missing key counts as gone";
+    EXPECT_TRUE(regtest::DeleteCurrentUserKey(sibling));
+    EXPECT_TRUE(regtest::DeleteCurrentUserKey(TestKey)) << "a missing key counts as gone";
 }
 
 }  // namespace

@@ -140,8 +140,7 @@ std::vector<ShellFolderItem> subfolders(const ITEMIDLIST* absolute, HWND owner)
     return result;
 }
 
-// The desktop or the computer, or a folder path, as an item ID list from the
-// desktop.
+// What a shell call located, or its reason for failing as an exception.
 ItemIdList located(HRESULT result, ITEMIDLIST* found)
 {
     if (FAILED(result))
@@ -149,6 +148,8 @@ ItemIdList located(HRESULT result, ITEMIDLIST* found)
     return ItemIdList(found);
 }
 
+// The desktop or the computer, or a folder path, as an item ID list from the
+// desktop.
 ItemIdList locate(ShellTreeView::Root root)
 {
     ITEMIDLIST* found = nullptr;

@@ -35,21 +35,34 @@ constexpr DWORD WaitDeadline = 30000;
 // The message boxes of the running test, for the report of a failed wait.
 inline const std::vector<ShownMessage>* RecordedMessages = nullptr;
 
-inline BOOL CALLBACK AddShownWindow(HWND window, LPARAM shown)
+struct ShownWindowList {
+    DWORD process;
+    std::string text;
+};
+
+inline BOOL CALLBACK AddShownWindow(HWND window, LPARAM data)
 {
+    auto& list = *reinterpret_cast<ShownWindowList*>(data);
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
-    if (process != GetCurrentProcessId() || !IsWindowVisible(window))
+    if (process != list.process || !IsWindowVisible(window))
         return TRUE;
     char title[128] = {};
     GetWindowTextA(window, title, sizeof(title));
-    auto& text = *reinterpret_cast<std::string*>(shown);
-    text += "\n  window \"" + std::string(title) + "\"";
+    list.text += "\n  window \"" + std::string(title) + "\"";
     // A real message box holds its text in the static of id 0xFFFF.
     char box_text[512] = {};
     if (GetDlgItemTextA(window, 0xFFFF, box_text, sizeof(box_text)) > 0)
-        text += ", saying \"" + std::string(box_text) + "\"";
+        list.text += ", saying \"" + std::string(box_text) + "\"";
     return TRUE;
+}
+
+// The shown top-level windows of a process, with a message box's text.
+inline std::string ShownWindows(DWORD process = GetCurrentProcessId())
+{
+    ShownWindowList list{process, {}};
+    EnumWindows(&AddShownWindow, reinterpret_cast<LPARAM>(&list));
+    return list.text.empty() ? "\n  no window" : list.text;
 }
 
 inline std::string LastLines(const std::vector<std::string>& lines, std::size_t count)
@@ -64,8 +77,7 @@ inline std::string LastLines(const std::vector<std::string>& lines, std::size_t 
 // lines, the guide's text, and the last message box.
 inline std::string WhatTheProgramShows()
 {
-    std::string shown;
-    EnumWindows(&AddShownWindow, reinterpret_cast<LPARAM>(&shown));
+    std::string shown = ShownWindows();
     if (Form1) {
         shown += "\n  the log ends with:" + LastLines(Form1->Memo1.lines(), 8);
         if (Form1->Memo2.visible())

@@ -91,6 +91,23 @@ BOOL CALLBACK FindProgramWindow(HWND window, LPARAM data)
     return FALSE;
 }
 
+// Ends the started program however the test ends: one left running would hold
+// this program's output open, and CTest would wait for it.
+struct StartedProgram {
+    PROCESS_INFORMATION info{};
+    ~StartedProgram()
+    {
+        if (info.hProcess == nullptr)
+            return;
+        if (WaitForSingleObject(info.hProcess, 0) != WAIT_OBJECT_0) {
+            TerminateProcess(info.hProcess, 1);
+            WaitForSingleObject(info.hProcess, 5000);
+        }
+        CloseHandle(info.hThread);
+        CloseHandle(info.hProcess);
+    }
+};
+
 // The program itself: it opens on the terms page without a key, and ends once
 // its main window is closed.
 TEST_F(WaitTest, ProgramEndsWhenItsMainWindowIsClosed)
@@ -102,33 +119,40 @@ TEST_F(WaitTest, ProgramEndsWhenItsMainWindowIsClosed)
     }
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
+    StartedProgram program;
     ASSERT_TRUE(
-        CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &program.info))
         << command;
     // Other test programs may show a main window of the same title; only the
-    // child's own window counts.
-    ProgramWindowSearch search{process.dwProcessId, nullptr};
-    WaitUntil("the program's main window", [&] {
+    // child's own window counts. Its title comes before its controls, so the
+    // wait is for the window shown with its tabs.
+    ProgramWindowSearch search{program.info.dwProcessId, nullptr};
+    HWND tabs = nullptr;
+    const bool shown = WaitUntil("the program's main window with its tabs", [&] {
+        if (WaitForSingleObject(program.info.hProcess, 0) == WAIT_OBJECT_0)
+            return true;
+        search.window = nullptr;
         EnumWindows(&FindProgramWindow, reinterpret_cast<LPARAM>(&search));
-        return search.window != nullptr;
+        if (search.window == nullptr || !IsWindowVisible(search.window))
+            return false;
+        tabs = FindWindowExA(search.window, nullptr, WC_TABCONTROLA, nullptr);
+        return tabs != nullptr;
     });
-    const HWND window = search.window;
-    ASSERT_NE(window, nullptr);
-    const HWND tabs = FindWindowExA(window, nullptr, WC_TABCONTROLA, nullptr);
-    ASSERT_NE(tabs, nullptr);
+    if (!shown || tabs == nullptr) {
+        DWORD code = STILL_ACTIVE;
+        GetExitCodeProcess(program.info.hProcess, &code);
+        FAIL() << "the started program showed:" << ShownWindows(program.info.dwProcessId)
+               << (code == STILL_ACTIVE ? "" : "\n  and ended with code " + std::to_string(code));
+    }
     EXPECT_EQ(SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0), 4);
     EXPECT_EQ(SendMessageA(tabs, TCM_GETCURSEL, 0, 0), 0);
 
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0);
+    PostMessageA(search.window, WM_CLOSE, 0, 0);
+    ASSERT_EQ(WaitForSingleObject(program.info.hProcess, 10000), WAIT_OBJECT_0)
+        << "the program still runs; it showed:" << ShownWindows(program.info.dwProcessId);
     DWORD code = 1;
-    GetExitCodeProcess(process.hProcess, &code);
+    GetExitCodeProcess(program.info.hProcess, &code);
     EXPECT_EQ(code, 0u);
-    if (WaitForSingleObject(process.hProcess, 0) != WAIT_OBJECT_0)
-        TerminateProcess(process.hProcess, 1);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
 }
 
 }  // namespace

@@ -109,6 +109,23 @@ inline bool WaitUntil(const std::string& what, const std::function<bool()>& cond
     return true;
 }
 
+// Ends a program the test started however the test ends: one left running
+// would outlive the test program and stay on the screen of the tests after it.
+struct StartedProgram {
+    PROCESS_INFORMATION info{};
+    ~StartedProgram()
+    {
+        if (info.hProcess == nullptr)
+            return;
+        if (WaitForSingleObject(info.hProcess, 0) != WAIT_OBJECT_0) {
+            TerminateProcess(info.hProcess, 1);
+            WaitForSingleObject(info.hProcess, 5000);
+        }
+        CloseHandle(info.hThread);
+        CloseHandle(info.hProcess);
+    }
+};
+
 // The deadline of a wait inside the program under test (the run's and the
 // guide's waits for a button, a modal dialog, a pop-up menu), which the test
 // cannot leave by itself. Once it passes, the test fails as WaitUntil fails,

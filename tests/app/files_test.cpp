@@ -85,9 +85,9 @@ TEST_F(Files, EscapeStopsAnUnpackingOnlyWhileTheInstallerIsInFront)
     std::string command = WindowsPath(IMU_ZADIG_STANDIN_EXE);
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
-    PROCESS_INFORMATION other{};
+    StartedProgram other;
     ASSERT_TRUE(
-        CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &other));
+        CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &other.info));
     HWND other_window = nullptr;
     WaitUntil(
         "the driver tool's window", [&] { return (other_window = FindWindowA(nullptr, "Zadig")) != nullptr; }, 10000);
@@ -108,9 +108,7 @@ TEST_F(Files, EscapeStopsAnUnpackingOnlyWhileTheInstallerIsInFront)
     EXPECT_FALSE(unzip_with_in_front(Form1->handle()));
     hold.set_enabled(false);
     keybd_event(VK_ESCAPE, 0, KEYEVENTF_KEYUP, 0);
-    TerminateProcess(other.hProcess, 1);
-    CloseHandle(other.hProcess);
-    CloseHandle(other.hThread);
+    TerminateProcess(other.info.hProcess, 1);
     EXPECT_EQ(Form1->Memo1.lines(),
               (Lines{"Unzipping: " + big,
                      "Unzip failed: big.bin: the unpacking was stopped with "

@@ -91,23 +91,6 @@ BOOL CALLBACK FindProgramWindow(HWND window, LPARAM data)
     return FALSE;
 }
 
-// Ends the started program however the test ends: one left running would hold
-// this program's output open, and CTest would wait for it.
-struct StartedProgram {
-    PROCESS_INFORMATION info{};
-    ~StartedProgram()
-    {
-        if (info.hProcess == nullptr)
-            return;
-        if (WaitForSingleObject(info.hProcess, 0) != WAIT_OBJECT_0) {
-            TerminateProcess(info.hProcess, 1);
-            WaitForSingleObject(info.hProcess, 5000);
-        }
-        CloseHandle(info.hThread);
-        CloseHandle(info.hProcess);
-    }
-};
-
 // The program itself: it opens on the terms page without a key, and ends once
 // its main window is closed.
 TEST_F(WaitTest, ProgramEndsWhenItsMainWindowIsClosed)
